@@ -1,0 +1,20 @@
+#pragma once
+
+#include "checksums/block.h"
+
+#include <array>
+#include <cstddef>
+
+// One block's report, five lines: "yoko", the 16 row sums as "XX " each,
+// "tate", the 8 column sums as "XX " each followed by the CRC as "XXXX",
+// and an empty line. Hex digits are uppercase, every value zero-padded.
+inline constexpr std::size_t REPORT_SIZE = 5 + BLOCK_ROWS * 3 + 6 + BLOCK_COLUMNS * 3 + 4 + 2;
+using Report = std::array<char, REPORT_SIZE>;
+
+// The report of one block, byte for byte. Sums are taken modulo 256; the
+// CRC register starts at 0 for every block.
+Report format_block_report(const Block& block);
+
+// Writes the block's report to standard output. A failed write shows in
+// the stream's error indicator.
+void report_block(const Block& block);
