@@ -1,0 +1,51 @@
+#pragma once
+
+// The block report done the plain way, to hold the fast code to:
+// the register stepped bit by bit, sums in byte loops, snprintf formatting.
+
+#include "checksums/block.h"
+#include "checksums/crc16.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+inline std::uint16_t reference_shift_byte(std::uint16_t reg, std::uint8_t byte)
+{
+    for (int bit = 0; bit < 8; ++bit) {
+        const bool carry = (reg & 0x8000u) != 0;
+        reg = static_cast<std::uint16_t>((reg << 1u) | (byte >> 7u));
+        byte = static_cast<std::uint8_t>(byte << 1u);
+        if (carry) {
+            reg ^= CRC16_POLY;
+        }
+    }
+    return reg;
+}
+
+inline std::string reference_report(const Block& block)
+{
+    std::string out = "yoko\n";
+    char text[8];
+    std::uint16_t crc = 0;
+    for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
+        unsigned sum = 0;
+        for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
+            sum += block[r * BLOCK_COLUMNS + c];
+            crc = reference_shift_byte(crc, block[r * BLOCK_COLUMNS + c]);
+        }
+        std::snprintf(text, sizeof text, "%02X ", sum & 0xFFu);
+        out += text;
+    }
+    out += "\ntate\n";
+    for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
+        unsigned sum = 0;
+        for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
+            sum += block[r * BLOCK_COLUMNS + c];
+        }
+        std::snprintf(text, sizeof text, "%02X ", sum & 0xFFu);
+        out += text;
+    }
+    std::snprintf(text, sizeof text, "%04X\n\n", static_cast<unsigned>(crc));
+    return out + text;
+}
