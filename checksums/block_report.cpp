@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -36,12 +37,22 @@ std::uint64_t hex_pairs(std::uint64_t lanes)
     return digits + '0' * EVERY_BYTE + 7 * letters;
 }
 
+// Writes the low `count` bytes of v to out, lowest first: one store.
+template <std::size_t COUNT, typename Word>
+void put_low_bytes(char* out, Word v)
+{
+    if constexpr (std::endian::native == std::endian::big) {
+        v = static_cast<Word>(swap_bytes(v) >> (64 - 8 * sizeof v));
+    }
+    static_assert(COUNT == sizeof v);
+    std::memcpy(out, &v, COUNT);
+}
+
 // Writes the digit pair of lane k at out + k * stride.
 void put_pairs(char* out, std::uint64_t pairs, std::size_t stride)
 {
     for (std::size_t k = 0; k < 4; ++k, out += stride, pairs >>= 16u) {
-        out[0] = static_cast<char>(pairs & 0xFFu);
-        out[1] = static_cast<char>((pairs >> 8u) & 0xFFu);
+        put_low_bytes<2>(out, static_cast<std::uint16_t>(pairs));
     }
 }
 
@@ -79,9 +90,7 @@ Report format_block_report(const Block& block)
     // The CRC's high and low byte as the first two lanes: four digits in a row.
     const unsigned crc = crc16_block(block);
     const std::uint64_t crc_pairs = hex_pairs((crc >> 8u) | ((crc & 0xFFu) << 16u));
-    for (std::size_t i = 0; i < 4; ++i) {
-        report[CRC_DIGITS + i] = static_cast<char>((crc_pairs >> (8 * i)) & 0xFFu);
-    }
+    put_low_bytes<4>(&report[CRC_DIGITS], static_cast<std::uint32_t>(crc_pairs));
     return report;
 }
 
