@@ -4,9 +4,12 @@
 usage: end_to_end.py QUORVIL
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 
 
 def crc_step(reg, byte):
@@ -46,46 +49,102 @@ def main():
         return run_cases(quorvil)
 
 
+def feed_slowly(path, data):
+    # A writer that hands the bytes over in small pieces with pauses, so
+    # that reads come back short before the end.
+    with open(path, "wb", buffering=0) as fifo:
+        for at in range(0, len(data), 7):
+            fifo.write(data[at:at + 7])
+            time.sleep(0.01)
+
+
+def unprivileged(quorvil):
+    """How to run quorvil so that a mode-0600 file of ours is unreadable to it."""
+    if os.geteuid() != 0:
+        return [quorvil]
+    if shutil.which("setpriv") is None:
+        return None
+    os.chmod(".", 0o755)  # the user 'nobody' must reach its copy of the binary
+    shutil.copy(quorvil, "quorvil-copy")
+    return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", "./quorvil-copy"]
+
+
+def peak_kib(quorvil, path):
+    run = subprocess.run(["/usr/bin/time", "-f", "%M", quorvil, path], stdout=subprocess.DEVNULL,
+                         stderr=subprocess.PIPE, check=True)
+    return int(run.stderr.split()[-1])
+
+
 def run_cases(quorvil):
     for size in (0, 1, 128, 150, 256):
         with open("s%d" % size, "wb") as f:
             f.write(sample(size))
-    with open("-dash", "wb") as f:
-        f.write(sample(150))
+    odd_name = b"sp ace %s%n%%\xff\xfe.bin"
+    for name in ("-dash", odd_name, "secret"):
+        with open(name, "wb") as f:
+            f.write(sample(150))
+    os.chmod("secret", 0o600 if os.geteuid() == 0 else 0)
     os.mkdir("adir")
+    os.mkfifo("fifo")
+    long_name = "n" * 5000
 
-    ok = report(sample(256))
-    # name, arguments, expected stdout, expected status, expected stderr, how stdout is set up
+    r150 = report(sample(150))
+    # name, command line, expected stdout (None: not compared), status, stderr, how it runs
     cases = [
         ("no argument", [], b"usage: quorvil file-name\n", 1, b"", None),
         ("missing file", ["missing"], b"cannot open missing\n", 1, b"", None),
         ("empty file", ["s0"], b"", 0, b"", None),
         ("1 byte", ["s1"], report(sample(1)), 0, b"", None),
         ("128 bytes", ["s128"], report(sample(128)), 0, b"", None),
-        ("150 bytes", ["s150"], report(sample(150)), 0, b"", None),
-        ("256 bytes", ["s256"], ok, 0, b"", None),
-        ("extra arguments", ["s150", "missing", "s1"], report(sample(150)), 0, b"", None),
-        ("dash name", ["-dash"], report(sample(150)), 0, b"", None),
+        ("150 bytes", ["s150"], r150, 0, b"", None),
+        ("256 bytes", ["s256"], report(sample(256)), 0, b"", None),
+        ("extra arguments", ["s150", "missing", "s1"], r150, 0, b"", None),
+        ("dash name", ["-dash"], r150, 0, b"", None),
         ("lone dash", ["-"], b"cannot open -\n", 1, b"", None),
+        ("odd name", [odd_name], r150, 0, b"", None),
+        ("odd missing name", [b"x" + odd_name], b"cannot open x" + odd_name + b"\n", 1, b"", None),
+        ("long name", [long_name], b"cannot open " + long_name.encode() + b"\n", 1, b"", None),
+        ("/dev/null", ["/dev/null"], b"", 0, b"", None),
+        ("fifo fed slowly", ["fifo"], r150, 0, b"", "fifo"),
         ("directory", ["adir"], b"cannot read adir\n", 1, b"", None),
         ("read error", ["/proc/self/mem"], b"cannot read /proc/self/mem\n", 1, b"", None),
+        ("no permission", ["secret"], b"cannot open secret\n", 1, b"", "unprivileged"),
         ("full output", ["s256"], None, 1, b"cannot write output\n", "full"),
         ("closed output", ["s256"], None, 1, b"cannot write output\n", "closed"),
     ]
 
-    failures = 0
-    for name, args, want_out, want_status, want_err, stdout_setup in cases:
+    failures = skipped = 0
+    for name, args, want_out, want_status, want_err, how in cases:
+        command = [quorvil]
         kwargs = {"stdout": subprocess.PIPE}
-        if stdout_setup == "full":
+        if how == "full":
             kwargs["stdout"] = open("/dev/full", "wb")
-        elif stdout_setup == "closed":
+        elif how == "closed":
             kwargs = {"stdout": None, "preexec_fn": lambda: os.close(1)}
-        run = subprocess.run([quorvil] + args, stderr=subprocess.PIPE, timeout=60, **kwargs)
+        elif how == "fifo":
+            threading.Thread(target=feed_slowly, args=("fifo", sample(150))).start()
+        elif how == "unprivileged":
+            command = unprivileged(quorvil)
+            if command is None:
+                skipped += 1
+                print("SKIP %s: running as root and setpriv is missing" % name)
+                continue
+        run = subprocess.run(command + args, stderr=subprocess.PIPE, timeout=60, **kwargs)
         got = (run.stdout if want_out is not None else None, run.returncode, run.stderr)
         if got != (want_out, want_status, want_err):
             failures += 1
             print("FAIL %s: got %r, want %r" % (name, got, (want_out, want_status, want_err)))
-    print("%d passed, %d failed" % (len(cases) - failures, failures))
+
+    # Memory must not grow with the file: one buffer, whatever the size.
+    with open("big", "wb") as f:
+        f.truncate(64 << 20)
+    small, big = peak_kib(quorvil, "s256"), peak_kib(quorvil, "big")
+    if big - small > 1024:
+        failures += 1
+        print("FAIL memory: %d KiB for 256 bytes, %d KiB for 64 MiB" % (small, big))
+
+    passed = len(cases) + 1 - failures - skipped
+    print("%d passed, %d failed, %d skipped" % (passed, failures, skipped))
     return 1 if failures else 0
 
 
