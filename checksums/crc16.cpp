@@ -33,8 +33,8 @@ constexpr bool folds_hold(unsigned n)
     return x_pow_mod(n) == (x_pow_mod(n * 3 / 4) ^ x_pow_mod(n * 5 / 16) ^ 1);
 }
 
-static_assert(folds_hold(16) && folds_hold(32) && folds_hold(64) && folds_hold(128) &&
-              folds_hold(256) && folds_hold(512));
+static_assert(folds_hold(16) && folds_hold(32) && folds_hold(64) && folds_hold(128) && folds_hold(256) &&
+              folds_hold(512));
 
 // Folds the bits of v (WIDTH bits at most) at and above x^N into the lower
 // ones with x^N = x^(3N/4) + x^(5N/16) + 1. Each round moves the high part
