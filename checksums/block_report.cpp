@@ -37,22 +37,21 @@ std::uint64_t hex_pairs(std::uint64_t lanes)
     return digits + '0' * EVERY_BYTE + 7 * letters;
 }
 
-// Writes the low `count` bytes of v to out, lowest first: one store.
-template <std::size_t COUNT, typename Word>
-void put_low_bytes(char* out, Word v)
+// Writes the bytes of v to out, lowest first: one store.
+template <typename Word>
+void put_word(char* out, Word v)
 {
     if constexpr (std::endian::native == std::endian::big) {
         v = static_cast<Word>(swap_bytes(v) >> (64 - 8 * sizeof v));
     }
-    static_assert(COUNT == sizeof v);
-    std::memcpy(out, &v, COUNT);
+    std::memcpy(out, &v, sizeof v);
 }
 
 // Writes the digit pair of lane k at out + k * stride.
 void put_pairs(char* out, std::uint64_t pairs, std::size_t stride)
 {
     for (std::size_t k = 0; k < 4; ++k, out += stride, pairs >>= 16u) {
-        put_low_bytes<2>(out, static_cast<std::uint16_t>(pairs));
+        put_word(out, static_cast<std::uint16_t>(pairs));
     }
 }
 
@@ -61,9 +60,7 @@ void put_pairs(char* out, std::uint64_t pairs, std::size_t stride)
 Report format_block_report(const Block& block)
 {
     Report report;
-    for (std::size_t i = 0; i < REPORT_SIZE; ++i) {
-        report[i] = REPORT_TEMPLATE[i];
-    }
+    std::memcpy(report.data(), REPORT_TEMPLATE, REPORT_SIZE);
 
     // A row is one 64-bit word, byte c holding column c. Splitting it into
     // even and odd columns gives 16-bit lanes, wide enough for 16 * 255, so
@@ -90,7 +87,7 @@ Report format_block_report(const Block& block)
     // The CRC's high and low byte as the first two lanes: four digits in a row.
     const unsigned crc = crc16_block(block);
     const std::uint64_t crc_pairs = hex_pairs((crc >> 8u) | ((crc & 0xFFu) << 16u));
-    put_low_bytes<4>(&report[CRC_DIGITS], static_cast<std::uint32_t>(crc_pairs));
+    put_word(&report[CRC_DIGITS], static_cast<std::uint32_t>(crc_pairs));
     return report;
 }
 
