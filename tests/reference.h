@@ -23,16 +23,23 @@ inline std::uint16_t reference_shift_byte(std::uint16_t reg, std::uint8_t byte)
     return reg;
 }
 
+inline std::uint16_t reference_crc16_block(const Block& block)
+{
+    std::uint16_t reg = 0;
+    for (std::uint8_t byte : block) {
+        reg = reference_shift_byte(reg, byte);
+    }
+    return reg;
+}
+
 inline std::string reference_report(const Block& block)
 {
     std::string out = "yoko\n";
     char text[8];
-    std::uint16_t crc = 0;
     for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
         unsigned sum = 0;
         for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
             sum += block[r * BLOCK_COLUMNS + c];
-            crc = reference_shift_byte(crc, block[r * BLOCK_COLUMNS + c]);
         }
         std::snprintf(text, sizeof text, "%02X ", sum & 0xFFu);
         out += text;
@@ -46,6 +53,6 @@ inline std::string reference_report(const Block& block)
         std::snprintf(text, sizeof text, "%02X ", sum & 0xFFu);
         out += text;
     }
-    std::snprintf(text, sizeof text, "%04X\n\n", static_cast<unsigned>(crc));
+    std::snprintf(text, sizeof text, "%04X\n\n", static_cast<unsigned>(reference_crc16_block(block)));
     return out + text;
 }
