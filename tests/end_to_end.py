@@ -140,7 +140,7 @@ def case_table():
 def run_cases(command, windows):
     make_files()
     cases = [c for c in case_table() if not windows or c[0] in WINDOWS_CASES]
-    failures = skipped = 0
+    checks, failures, skipped = len(cases), 0, 0
     for name, args, want_out, want_status, want_err, how in cases:
         prefix = command
         kwargs = {"stdout": subprocess.PIPE}
@@ -173,9 +173,9 @@ def run_cases(command, windows):
         if big - small > 1024:
             failures += 1
             print("FAIL memory: %d KiB for 256 bytes, %d KiB for 64 MiB" % (small, big))
-        cases.append("memory")
+        checks += 1
 
-    print("%d passed, %d failed, %d skipped" % (len(cases) - failures - skipped, failures, skipped))
+    print("%d passed, %d failed, %d skipped" % (checks - failures - skipped, failures, skipped))
     return 1 if failures else 0
 
 
