@@ -2,7 +2,10 @@
 #   cmake --workflow --preset windows
 # Its tests run quorvil.exe under 32-bit Wine (packages wine and wine32),
 # on machines that can execute 32-bit programs: ctest --preset windows.
-set(MINGW_TRIPLET i686-w64-mingw32)
+set(CROSS_TRIPLET i686-w64-mingw32)
+set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
+set(CMAKE_CXX_COMPILER ${CROSS_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${CROSS_TRIPLET}-windres)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/cross-common.cmake)
