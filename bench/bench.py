@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Builds the release binary and measures quorvil against the system's own
 tools on the same 256 MiB pseudo-random file, output to /dev/null.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "checksums/block_report.h"
 
 #include "checksums/crc16.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvil FILE: the report of every 128-byte block of FILE, in file order.
 
 #include "checksums/block.h"

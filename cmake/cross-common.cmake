@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What every cross build shares: the target's libraries and headers come from
 # Debian's cross packages under /usr/TRIPLET, the build's tools from the host,
 # and the program is linked statically so that it runs with nothing else

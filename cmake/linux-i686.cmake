@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # 32-bit x86 Linux (package g++-i686-linux-gnu): cmake --workflow --preset linux-i686
 # Its tests run under qemu-user (package qemu-user-static), which executes
 # the program whether or not the machine's kernel runs 32-bit programs.

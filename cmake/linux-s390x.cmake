@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # 64-bit big-endian Linux on IBM Z (package g++-s390x-linux-gnu):
 #   cmake --workflow --preset linux-s390x
 # Its tests run under qemu-user (package qemu-user-static).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The 32-bit Windows console build (package g++-mingw-w64-i686-posix):
 #   cmake --workflow --preset windows
 # Its tests run quorvil.exe under 32-bit Wine (packages wine and wine32),

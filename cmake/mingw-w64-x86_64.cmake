@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The same Windows console build for 64-bit Windows (package
 # g++-mingw-w64-x86-64-posix), tested under 64-bit Wine (package wine64),
 # which runs where 32-bit programs cannot: cmake --workflow --preset windows64

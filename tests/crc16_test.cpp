@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "checksums/crc16.h"
 #include "reference.h"
 

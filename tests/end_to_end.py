@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs the quorvil binary over a table of cases and compares whole outputs.
 
 usage: end_to_end.py [--runner EMULATOR] [--windows] [--large] QUORVIL

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files of 4 GiB and more are read only where the C library's file offsets
 // are 64 bits wide, which the build asks for on every target. Checked when
 // this compiles, because an emulator can hide the fault at run time: qemu

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes through the block report, cut into blocks the way the
 // block loop cuts a file: 128 bytes at a time into one reused buffer, the
 // tail of a short last block zeroed. Every report must equal the plain one.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs the fuzz target for a bounded time, from a small seed corpus made here.
 
 usage: run_fuzz.py FUZZER SECONDS
