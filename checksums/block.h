@@ -2,10 +2,8 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 // One block of the input file, in file order. It is read as a grid of
 // BLOCK_ROWS rows by BLOCK_COLUMNS columns, row by row: the byte at row r,
@@ -16,30 +14,3 @@ inline constexpr std::size_t BLOCK_COLUMNS = 8;
 static_assert(BLOCK_ROWS * BLOCK_COLUMNS == BLOCK_SIZE);
 
 using Block = std::array<std::uint8_t, BLOCK_SIZE>;
-
-// Word access to a block, eight bytes from byte `at` on. Compilers turn the
-// copy into one load and the swap into one instruction.
-static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big);
-
-inline std::uint64_t swap_bytes(std::uint64_t v)
-{
-    v = ((v & 0x00FF00FF00FF00FFu) << 8u) | ((v >> 8u) & 0x00FF00FF00FF00FFu);
-    v = ((v & 0x0000FFFF0000FFFFu) << 16u) | ((v >> 16u) & 0x0000FFFF0000FFFFu);
-    return (v << 32u) | (v >> 32u);
-}
-
-// The first byte lowest: byte k of the eight at bits 8k to 8k + 7.
-inline std::uint64_t load_le64(const Block& block, std::size_t at)
-{
-    std::uint64_t v;
-    std::memcpy(&v, &block[at], sizeof v);
-    return std::endian::native == std::endian::little ? v : swap_bytes(v);
-}
-
-// The first byte highest, as the register reads the bytes.
-inline std::uint64_t load_be64(const Block& block, std::size_t at)
-{
-    std::uint64_t v;
-    std::memcpy(&v, &block[at], sizeof v);
-    return std::endian::native == std::endian::big ? v : swap_bytes(v);
-}

@@ -9,7 +9,14 @@
 // One block's report, five lines: "yoko", the 16 row sums as "XX " each,
 // "tate", the 8 column sums as "XX " each followed by the CRC as "XXXX",
 // and an empty line. Hex digits are uppercase, every value zero-padded.
-inline constexpr std::size_t REPORT_SIZE = 5 + BLOCK_ROWS * 3 + 6 + BLOCK_COLUMNS * 3 + 4 + 2;
+// This is the layout, written once: everything but the digits is the same
+// for every block, and the size and the digits' places derive from it.
+inline constexpr char REPORT_TEMPLATE[] = "yoko\n"
+                                          "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \n"
+                                          "tate\n"
+                                          "00 00 00 00 00 00 00 00 0000\n"
+                                          "\n";
+inline constexpr std::size_t REPORT_SIZE = sizeof REPORT_TEMPLATE - 1;
 using Report = std::array<char, REPORT_SIZE>;
 
 // The report of one block, byte for byte. Sums are taken modulo 256; the

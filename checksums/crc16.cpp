@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "checksums/crc16.h"
 
+#include "checksums/words.h"
+
 #include <cstddef>
 
 // The register after the whole block is M mod P, where M is the block read
@@ -37,18 +39,20 @@ constexpr bool folds_hold(unsigned n)
 static_assert(folds_hold(16) && folds_hold(32) && folds_hold(64) && folds_hold(128) && folds_hold(256) &&
               folds_hold(512));
 
-// Folds the bits of v (WIDTH bits at most) at and above x^N into the lower
-// ones with x^N = x^(3N/4) + x^(5N/16) + 1. Each round moves the high part
-// down by N/4 bits, so a fixed number of rounds leaves fewer than N bits.
-template <unsigned WIDTH, unsigned N>
-std::uint64_t fold_below(std::uint64_t v)
+// h * x^N (mod P) as a value below x^N, for h < 2^N and N = 16m. By the
+// identity, h * x^N = h * T with T = x^(12m) + x^(5m) + 1. What of h * T
+// lies below x^N stays; what lies at and above is s(h) * x^N, with
+// s(h) = h >> 4m ^ h >> 11m, and is replaced by T once more, and so on.
+// s(s(h)) = h >> 8m (the two h >> 15m cancel), s(s(s(h))) = h >> 12m, and
+// s applied four times leaves nothing, so all the rounds together come to
+// q * T below x^N, for q = h ^ s(h) ^ s(s(h)) ^ s(s(s(h))). No loop.
+template <unsigned N>
+std::uint64_t times_x_pow(std::uint64_t h)
 {
-    constexpr std::uint64_t low = (std::uint64_t{1} << N) - 1;
-    for (unsigned round = 0; round < (WIDTH - N) / (N / 4); ++round) {
-        const std::uint64_t high = v >> N;
-        v = (v & low) ^ (high << (N * 3 / 4)) ^ (high << (N * 5 / 16)) ^ high;
-    }
-    return v;
+    constexpr unsigned m = N / 16;
+    const std::uint64_t q = h ^ (h >> 4 * m) ^ (h >> 8 * m) ^ (h >> 11 * m) ^ (h >> 12 * m);
+    const std::uint64_t below = (q << 12 * m) ^ (q << 5 * m) ^ q;
+    return below & (~std::uint64_t{0} >> (64 - N));
 }
 
 } // namespace
@@ -76,22 +80,12 @@ std::uint16_t crc16_block(const Block& block)
         w[j + 3] ^= v << 16u;
         w[j + 4] ^= v;
     }
-    // x^128 = x^96 + x^40 + 1: words 12 and 13 move down by 0.5, 1.375 and
-    // 2 words; half of each lands in its own place, so each takes two rounds.
-    for (std::size_t j = 12; j < 14; ++j) {
-        std::uint64_t v = w[j] ^ load_be64(block, 8 * j);
-        for (int round = 0; round < 2; ++round) {
-            w[j + 1] ^= (v << 32u) ^ (v >> 24u);
-            w[j + 2] ^= (v << 40u) ^ v;
-            v >>= 32u;
-        }
+    // The last four words, 256 bits, by Horner's rule in steps of 64 bits.
+    std::uint64_t v = w[12] ^ load_be64(block, 96);
+    for (std::size_t j = 13; j < 16; ++j) {
+        v = times_x_pow<64>(v) ^ w[j] ^ load_be64(block, 8 * j);
     }
-    // x^64 = x^48 + x^20 + 1 on the last two words, 16 bits a round.
-    std::uint64_t high = w[14] ^ load_be64(block, 112);
-    std::uint64_t low = w[15] ^ load_be64(block, 120);
-    for (int round = 0; round < 4; ++round) {
-        low ^= (high << 48u) ^ (high << 20u) ^ high;
-        high = (high >> 16u) ^ (high >> 44u);
-    }
-    return static_cast<std::uint16_t>(fold_below<32, 16>(fold_below<64, 32>(low)));
+    // Then 64 bits down to 32, and 32 down to 16.
+    v = (v & 0xFFFFFFFFu) ^ times_x_pow<32>(v >> 32u);
+    return static_cast<std::uint16_t>((v & 0xFFFFu) ^ times_x_pow<16>(v >> 16u));
 }
