@@ -5,6 +5,5 @@
 set(CROSS_TRIPLET i686-linux-gnu)
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_CXX_COMPILER ${CROSS_TRIPLET}-g++)
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/qemu-i386-static)
 include(${CMAKE_CURRENT_LIST_DIR}/cross-common.cmake)

@@ -5,6 +5,5 @@
 set(CROSS_TRIPLET s390x-linux-gnu)
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR s390x)
-set(CMAKE_CXX_COMPILER ${CROSS_TRIPLET}-g++)
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/qemu-s390x-static)
 include(${CMAKE_CURRENT_LIST_DIR}/cross-common.cmake)
