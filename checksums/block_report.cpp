@@ -96,7 +96,9 @@ Report format_block_report(const Block& block)
         put_pairs(&report[ROW_DIGITS + group * 4 * 3], hex_pairs(row_sums), 3);
     }
 
-    // Column sums. The even columns add up in 16-bit lanes, wide enough for
+    // Column sums, in a pass of their own: loading the rows again costs less
+    // than keeping every row's halves live through the row sums above.
+    // The even columns add up in 16-bit lanes, wide enough for
     // 16 * 255. The plain sum of the rows is even + odd * 2^8 (mod 2^64), so
     // the odd columns are what it holds beyond the even ones, a byte lower;
     // the top lane loses its high bits, but only low bytes are shown.

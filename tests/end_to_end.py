@@ -243,12 +243,12 @@ def skip_reason(tags, options):
 
 def run_one(command, args, tags, newline):
     """Runs one case: (stdout, status, stderr), or a string saying what went wrong."""
-    kwargs = {"stdout": subprocess.PIPE}
-    stop = threading.Event()
-    feeder = None
     if "large" in tags:
         make_large("large")
         return run_large(command, "large", newline)
+    kwargs = {"stdout": subprocess.PIPE}
+    stop = threading.Event()
+    feeder = None
     timeout = ENDLESS_TIMEOUT if "endless" in tags else TIMEOUT
     if "full" in tags:
         kwargs["stdout"] = open("/dev/full", "wb")
@@ -274,6 +274,8 @@ def run_one(command, args, tags, newline):
         stop.set()
         if feeder is not None:
             feeder.join()
+        if kwargs.get("stdout") not in (None, subprocess.PIPE):
+            kwargs["stdout"].close()
 
 
 def run_cases(command, options):
