@@ -66,9 +66,9 @@ void put_pairs(char* out, std::uint64_t pairs, std::size_t stride)
 
 // Adds neighbouring lanes of a and of b, WIDTH bits wide, and interleaves
 // the sums: a's go to the lower lane of each pair, b's to the upper. Two
-// rounds (16, then 32) turn four rows' lanes into the four row sums, row k
-// in lane k, with no multiplication. No sum reaches 2^16, so none carries
-// into the next lane.
+// rounds (16, then 32) turn the lanes of four rows a, b, c, d into their
+// four sums, a in lane 0 to d in lane 3, with no multiplication. No sum
+// reaches 2^16, so none carries into the next lane.
 template <unsigned WIDTH>
 std::uint64_t add_neighbours(std::uint64_t a, std::uint64_t b)
 {
@@ -78,44 +78,61 @@ std::uint64_t add_neighbours(std::uint64_t a, std::uint64_t b)
 
 } // namespace
 
+// Every step below is a loop that does the same to each word of an array,
+// word i of the result from word i of its inputs. Compilers turn such loops
+// into vector instructions, two words at a time, which is why the rows are
+// combined four apart rather than next to each other.
 Report format_block_report(const Block& block)
 {
-    Report report;
-    std::memcpy(report.data(), REPORT_TEMPLATE, REPORT_SIZE);
+    // First, so that no sums need saving across the call.
+    const unsigned crc = crc16_block(block);
 
     // A row is one 64-bit word, byte c holding column c. Its even and odd
-    // columns added give four 16-bit lanes of at most 2 * 255 each.
-    for (std::size_t group = 0; group < BLOCK_ROWS / 4; ++group) {
-        std::uint64_t lanes[4];
-        for (std::size_t k = 0; k < 4; ++k) {
-            const std::uint64_t row = load_le64(block, (group * 4 + k) * BLOCK_COLUMNS);
-            lanes[k] = (row & LOW_BYTES) + ((row >> 8u) & LOW_BYTES);
-        }
-        const std::uint64_t row_sums = add_neighbours<32>(add_neighbours<16>(lanes[0], lanes[1]),
-                                                          add_neighbours<16>(lanes[2], lanes[3]));
-        put_pairs(&report[ROW_DIGITS + group * 4 * 3], hex_pairs(row_sums), 3);
-    }
-
-    // Column sums, in a pass of their own: loading the rows again costs less
-    // than keeping every row's halves live through the row sums above.
-    // The even columns add up in 16-bit lanes, wide enough for
-    // 16 * 255. The plain sum of the rows is even + odd * 2^8 (mod 2^64), so
-    // the odd columns are what it holds beyond the even ones, a byte lower;
-    // the top lane loses its high bits, but only low bytes are shown.
-    std::uint64_t all = 0;
+    // columns added give four 16-bit lanes of at most 2 * 255 each. The
+    // columns add up on the way, even and odd apart, in lanes wide enough
+    // for 16 * 255.
+    std::uint64_t lanes[BLOCK_ROWS];
     std::uint64_t even = 0;
+    std::uint64_t odd = 0;
     for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
         const std::uint64_t row = load_le64(block, r * BLOCK_COLUMNS);
-        all += row;
-        even += row & LOW_BYTES;
+        const std::uint64_t evens = row & LOW_BYTES;
+        const std::uint64_t odds = (row >> 8u) & LOW_BYTES;
+        lanes[r] = evens + odds;
+        even += evens;
+        odd += odds;
     }
-    put_pairs(&report[COLUMN_DIGITS], hex_pairs(even), 6);
-    put_pairs(&report[COLUMN_DIGITS + 3], hex_pairs((all - even) >> 8u), 6);
 
-    // The CRC's high and low byte as the first two lanes: four digits in a row.
-    const unsigned crc = crc16_block(block);
-    const std::uint64_t crc_pairs = hex_pairs((crc >> 8u) | ((crc & 0xFFu) << 16u));
-    put_word(&report[CRC_DIGITS], static_cast<std::uint32_t>(crc_pairs));
+    // Word k of the sums holds rows k, k + 4, k + 8 and k + 12; then come
+    // the even and the odd columns, and the CRC's high and low byte.
+    std::uint64_t halves[2][4];
+    for (std::size_t h = 0; h < 2; ++h) {
+        for (std::size_t k = 0; k < 4; ++k) {
+            halves[h][k] = add_neighbours<16>(lanes[8 * h + k], lanes[8 * h + k + 4]);
+        }
+    }
+    std::uint64_t sums[8];
+    for (std::size_t k = 0; k < 4; ++k) {
+        sums[k] = add_neighbours<32>(halves[0][k], halves[1][k]);
+    }
+    sums[4] = even;
+    sums[5] = odd;
+    sums[6] = (crc >> 8u) | ((crc & 0xFFu) << 16u);
+    sums[7] = 0;
+
+    std::uint64_t digits[8];
+    for (std::size_t i = 0; i < 8; ++i) {
+        digits[i] = hex_pairs(sums[i]);
+    }
+
+    Report report;
+    std::memcpy(report.data(), REPORT_TEMPLATE, REPORT_SIZE);
+    for (std::size_t k = 0; k < 4; ++k) {
+        put_pairs(&report[ROW_DIGITS + 3 * k], digits[k], 3 * 4);
+    }
+    put_pairs(&report[COLUMN_DIGITS], digits[4], 6);
+    put_pairs(&report[COLUMN_DIGITS + 3], digits[5], 6);
+    put_word(&report[CRC_DIGITS], static_cast<std::uint32_t>(digits[6]));
     return report;
 }
 
