@@ -127,8 +127,8 @@ Report format_block_report(const Block& block)
 
     Report report;
     std::memcpy(report.data(), REPORT_TEMPLATE, REPORT_SIZE);
-    for (std::size_t k = 0; k < 4; ++k) {
-        put_pairs(&report[ROW_DIGITS + 3 * k], digits[k], 3 * 4);
+    for (std::size_t k = 0; k < 4; ++k) { // rows k, k + 4, ...: 12 bytes apart
+        put_pairs(&report[ROW_DIGITS + 3 * k], digits[k], 12);
     }
     put_pairs(&report[COLUMN_DIGITS], digits[4], 6);
     put_pairs(&report[COLUMN_DIGITS + 3], digits[5], 6);
