@@ -119,7 +119,7 @@ Report format_block_report(const Block& block)
     sums[4] = even;
     sums[5] = odd;
     sums[6] = (crc >> 8u) | ((crc & 0xFFu) << 16u);
-    sums[7] = 0;
+    sums[7] = 0; // unshown: the loop below then takes whole pairs of words
 
     std::uint64_t digits[8];
     for (std::size_t i = 0; i < 8; ++i) {
