@@ -1,17 +1,27 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""Runs the quorvil binary over a table of cases and compares whole outputs.
+"""Runs quorvil and quorvil-check over a table of cases and compares whole
+outputs with what a plain model of each program says.
 
-usage: end_to_end.py [--runner EMULATOR] [--windows] [--large] QUORVIL
+usage: end_to_end.py [--runner EMULATOR] [--windows] [--strict] [--peak PEAK_MEMORY]
+                     [--list | --case ID | --large] QUORVIL QUORVIL_CHECK
 
---runner runs quorvil through an emulator (qemu-user, Wine). With --windows,
-the cases that exist on Windows run, and the report's lines end in CR LF as
-the text stream writes them; standard error then belongs to Wine and is not
-compared. --large runs only the case of a file larger than 4 GiB.
+--list names the cases, one ID a line; --case ID runs one of them and exits
+0 when it passes, 1 when it fails and 77 when it cannot run here (CTest's
+skip status), saying why. With neither, every case runs in turn. --large
+runs only the case of a file larger than 4 GiB. --strict turns a case that
+cannot run into a failure: where every case must run, a skip means that a
+package is missing. --runner runs the programs through an emulator
+(qemu-user, Wine). With --windows, the report's lines end in CR LF as the
+text stream writes them, and standard error belongs to Wine and is not
+compared. --peak names the program that measures peak memory.
 Every process gets a timeout, so a fault fails the run instead of hanging it.
 """
 import argparse
+import functools
 import os
+import random
+import re
 import shutil
 import subprocess
 import sys
@@ -19,8 +29,11 @@ import tempfile
 import threading
 import time
 
+SKIPPED = 77
+
 
 def crc_step(reg, byte):
+    """The register step, bit by bit."""
     for _ in range(8):
         carry = reg & 0x8000
         reg = ((reg << 1) | (byte >> 7)) & 0xFFFF
@@ -30,19 +43,93 @@ def crc_step(reg, byte):
     return reg
 
 
+# The step is linear, so a byte's step is its low byte moved up, the byte
+# put in, and the high byte's feedback: a table made from the step itself,
+# fast enough for the megabyte cases.
+FEEDBACK = [crc_step(high << 8, 0) for high in range(256)]
+
+
+def block_crc(block):
+    reg = 0
+    for byte in block:
+        reg = ((reg & 0xFF) << 8 | byte) ^ FEEDBACK[reg >> 8]
+    return reg
+
+
+def blocks(data):
+    """Each block of the data, zero-filled, with the count of its own bytes."""
+    for at in range(0, len(data), 128):
+        part = data[at:at + 128]
+        yield part.ljust(128, b"\0"), len(part)
+
+
+def sums(block):
+    rows = [sum(block[r * 8:r * 8 + 8]) & 0xFF for r in range(16)]
+    columns = [sum(block[c::8]) & 0xFF for c in range(8)]
+    return rows, columns, block_crc(block)
+
+
 def report(data):
     """The expected report of a file's contents, computed the plain way."""
     out = []
-    for at in range(0, len(data), 128):
-        block = data[at:at + 128].ljust(128, b"\0")
-        rows = [sum(block[r * 8:r * 8 + 8]) & 0xFF for r in range(16)]
-        cols = [sum(block[c::8]) & 0xFF for c in range(8)]
-        crc = 0
-        for byte in block:
-            crc = crc_step(crc, byte)
+    for block, _ in blocks(data):
+        rows, columns, crc = sums(block)
         out.append("yoko\n" + "".join("%02X " % s for s in rows) + "\ntate\n"
-                   + "".join("%02X " % s for s in cols) + "%04X\n\n" % crc)
+                   + "".join("%02X " % s for s in columns) + "%04X\n\n" % crc)
     return "".join(out).encode()
+
+
+def checked(stored, data, name):
+    """What quorvil-check says of `data` against the report of `stored`, and
+    its status."""
+    old = [sums(block) for block, _ in blocks(stored)]
+    new = list(blocks(data))
+    lines, run, differing = [], [], 0
+
+    def end_run():
+        if len(run) >= 8:
+            lines.append("blocks %d-%d (bytes %d-%d) all differ" % (run[0][0], run[-1][0], 128 * run[0][0],
+                                                                    run[-1][1]))
+        else:
+            lines.extend(line for _, _, line in run)
+        run.clear()
+
+    for n, ((block, filled), was) in enumerate(zip(new, old)):
+        now = sums(block)
+        if now == was:
+            end_run()
+            continue
+        differing += 1
+        rows = [r for r in range(16) if now[0][r] != was[0][r]]
+        columns = [c for c in range(8) if now[1][c] != was[1][c]]
+        if len(rows) == 1 and len(columns) == 1:
+            r, c = rows[0], columns[0]
+            delta, at = (now[0][r] - was[0][r]) & 0xFF, 8 * r + c
+            before = bytearray(block)
+            before[at] = (block[at] - delta) & 0xFF
+            if delta == (now[1][c] - was[1][c]) & 0xFF and at < filled and block_crc(before) == was[2]:
+                end_run()
+                lines.append("byte %d (block %d, row %d, column %d) is %02X; the report says %02X"
+                             % (128 * n + at, n, r, c, block[at], before[at]))
+                continue
+        parts = []
+        if rows:
+            parts.append("rows " + " ".join(map(str, rows)))
+        if columns:
+            parts.append("columns " + " ".join(map(str, columns)))
+        if now[2] != was[2]:
+            parts.append("CRC")
+        last = 128 * n + filled - 1
+        run.append((n, last, "block %d (bytes %d-%d) differs: %s" % (n, 128 * n, last, ", ".join(parts))))
+    end_run()
+    if len(new) != len(old):
+        lines.append("the file has %d blocks; the report has %d" % (len(new), len(old)))
+    failed = differing + abs(len(new) - len(old))
+    if failed:
+        lines.append("%s: FAILED, %d of %d blocks differ" % (name, failed, max(len(new), len(old))))
+    else:
+        lines.append("%s: OK" % name)
+    return ("\n".join(lines) + "\n").encode(), 1 if failed else 0, b""
 
 
 def sample(size):
@@ -50,28 +137,31 @@ def sample(size):
     return bytes((i * 167 + 13) & 0xFF for i in range(size))
 
 
+def changed(data, *changes):
+    """The data with byte `at` xor-ed with `flip`, for each (at, flip)."""
+    out = bytearray(data)
+    for at, flip in changes:
+        out[at] ^= flip
+    return bytes(out)
+
+
+def added(data, *changes):
+    """The data with `by` added to byte `at`, modulo 256, for each (at, by)."""
+    out = bytearray(data)
+    for at, by in changes:
+        out[at] = (out[at] + by) & 0xFF
+    return bytes(out)
+
+
+@functools.cache
+def megabyte():
+    return random.Random(1).randbytes(1 << 20)
+
+
 # Seconds any one run may take before it counts as hung; a run that must
 # stop by itself on endless input gets a few.
 TIMEOUT = 60
 ENDLESS_TIMEOUT = 10
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--runner")
-    parser.add_argument("--windows", action="store_true")
-    parser.add_argument("--large", action="store_true")
-    parser.add_argument("quorvil")
-    options = parser.parse_args()
-    command = [os.path.abspath(options.quorvil)]
-    if options.runner:
-        command.insert(0, options.runner)
-    if options.windows:
-        os.environ.setdefault("WINEDEBUG", "-all")
-        os.environ["LANG"] = "C.UTF-8"  # names reach Wine as UTF-8
-    with tempfile.TemporaryDirectory(prefix="quorvil-e2e-") as work:
-        os.chdir(work)
-        return run_cases(command, options)
 
 
 def feed_slowly(path, data, stop):
@@ -104,17 +194,37 @@ def unprivileged(command):
     return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"] + command[:-1] + ["./quorvil-copy"]
 
 
-def close_fails(command):
-    """quorvil with close() on the report file failing with EIO, as a network
-    file system may report a failed write only then."""
-    return ["strace", "-f", "-o", "/dev/null", "-P", os.path.abspath("report"), "-e", "trace=close",
-            "-e", "inject=close:error=EIO", "--"] + command
+def injected(command, call, fault):
+    """The command with a system call on the file `path` failing with EIO,
+    as a network file system may fail a write only at close, or a disk a
+    read in the middle of a file."""
+    path, inject = fault
+    return ["strace", "-f", "-o", "/dev/null", "-P", os.path.abspath(path), "-e", "trace=" + call,
+            "-e", "inject=%s:error=EIO%s" % (call, inject), "--"] + command
 
 
-def peak_kib(command, path):
-    run = subprocess.run(["/usr/bin/time", "-f", "%M"] + command + [path], stdout=subprocess.DEVNULL,
-                         stderr=subprocess.PIPE, check=True, timeout=TIMEOUT)
-    return int(run.stderr.split()[-1])
+def peak_kib(command, options):
+    """Peak resident memory of one run. The small program named by --peak
+    measures it for the run alone; without it (a cross build, whose programs
+    cannot run that program), a child of this script, whose peak includes
+    this script's own pages."""
+    if options.peak:
+        run = subprocess.run([options.peak] + command, stdout=subprocess.PIPE, check=True, timeout=TIMEOUT)
+        return int(run.stdout)
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL)
+    _, _, usage = os.wait4(child.pid, 0)
+    child.returncode = 0
+    return usage.ru_maxrss // (1024 if sys.platform == "darwin" else 1)
+
+
+def same_memory(command, args, options):
+    """None when the run on the second half of the arguments (a large file)
+    peaks at the memory of the run on the first half (a small one)."""
+    small, large = args[:len(args) // 2], args[len(args) // 2:]
+    low, high = peak_kib(command + small, options), peak_kib(command + large, options)
+    if high - low > 1024:
+        return "%d KiB for %s, %d KiB for %s" % (low, small, high, large)
+    return None
 
 
 # 2^25 + 1 zero blocks, then "abc": more than 4 GiB, so 32-bit file offsets
@@ -159,93 +269,187 @@ ODD_NAME = b"sp ace %s%n%%\xff\xfe.bin"
 NAMED_FILES = {"データ.bin": sample(150), "café.bin": sample(256), "Omega.bin": sample(128),
                "Ωmega.bin": bytes(reversed(sample(128)))}
 
+# The file that quorvil-check checks copies of: 7 whole blocks and a short
+# one, and its report.
+BASE = sample(1000)
+CUT = report(BASE)[:200]  # two whole blocks, then the row line of a third cut short
+ZERO_BLOCKS = 1 << 19     # 64 MiB of zero blocks, and their report
+
 
 def make_files():
     for size in (0, 1, 128, 150, 256):
         with open("s%d" % size, "wb") as f:
             f.write(sample(size))
-    for name in ("-dash", ODD_NAME, "secret"):
+    for name in ("-dash", "secret"):
         with open(name, "wb") as f:
             f.write(sample(150))
+    try:
+        with open(ODD_NAME, "wb") as f:
+            f.write(sample(150))
+    except OSError:
+        pass  # this file system refuses such names: the cases that need it say so
     for name, data in NAMED_FILES.items():
         with open(name, "wb") as f:
             f.write(data)
     os.chmod("secret", 0o600 if os.geteuid() == 0 else 0)
     os.mkdir("adir")
-    os.mkfifo("fifo")
+    if hasattr(os, "mkfifo"):
+        os.mkfifo("fifo")
+    with open("big", "wb") as f:
+        f.truncate(64 << 20)  # a hole: no disk space used
+    with open("base", "wb") as f:
+        f.write(BASE)
+    with open("base.txt", "wb") as f:
+        f.write(report(BASE))
+    with open("cut.txt", "wb") as f:
+        f.write(CUT)
+
+
+def write(name, data):
+    with open(name, "wb") as f:
+        f.write(data)
+    return name
 
 
 def missing(name):
     return b"cannot open " + name.encode() + b"\n"
 
 
+def check_case(name, stored, data, how=None):
+    """A quorvil-check case: `data` as a file named after the case, checked
+    against base.txt, or against the report of `stored` where that is not
+    BASE."""
+    file_name = re.sub(r"\W+", "-", name).strip("-")
+    report_name = "base.txt" if stored is BASE else file_name + ".txt"
+
+    def prepare():
+        write(file_name, data() if callable(data) else data)
+        if stored is not BASE:
+            write(report_name, report(stored() if callable(stored) else stored))
+
+    def expect():
+        return checked(stored() if callable(stored) else stored, data() if callable(data) else data, file_name)
+
+    return ("check: " + name, [report_name, file_name], expect, "check" + (", " + how if how else ""), prepare)
+
+
 def case_table():
     long_name = "n" * 5000
     r150 = report(sample(150))
-    # name, command line, expected stdout (None: not compared), status, stderr,
-    # and tags: how it runs and what it needs
+    abc = report(b"abc")
+    usage = b"usage: quorvil-check report-file file\n"
+    # name, command line, expected (stdout, status, stderr; stdout None: not
+    # compared) or a function that gives it, tags: how the case runs and
+    # what it needs, and a function that makes its files
     return [
-        ("no argument", [], b"usage: quorvil file-name\n", 1, b"", None),
-        ("missing file", ["missing"], missing("missing"), 1, b"", None),
-        ("empty file", ["s0"], b"", 0, b"", None),
-        ("1 byte", ["s1"], report(sample(1)), 0, b"", None),
-        ("128 bytes", ["s128"], report(sample(128)), 0, b"", None),
-        ("150 bytes", ["s150"], r150, 0, b"", None),
-        ("256 bytes", ["s256"], report(sample(256)), 0, b"", None),
-        ("extra arguments", ["s150", "missing", "s1"], r150, 0, b"", None),
-        ("dash name", ["-dash"], r150, 0, b"", None),
-        ("lone dash", ["-"], missing("-"), 1, b"", None),
-        ("odd name", [ODD_NAME], r150, 0, b"", "unix names"),
-        ("odd missing name", [b"x" + ODD_NAME], b"cannot open x" + ODD_NAME + b"\n", 1, b"", "unix names"),
-        ("long name", [long_name], missing(long_name), 1, b"", None),
-        ("japanese name", ["データ.bin"], report(NAMED_FILES["データ.bin"]), 0, b"", None),
-        ("accented name", ["café.bin"], report(NAMED_FILES["café.bin"]), 0, b"", None),
-        ("greek beside look-alike", ["Ωmega.bin"], report(NAMED_FILES["Ωmega.bin"]), 0, b"", None),
-        ("missing japanese name", ["ないファイル"], missing("ないファイル"), 1, b"", None),
-        ("fullwidth name", ["ｓ１"], missing("ｓ１"), 1, b"", None),
-        ("fullwidth backslash", ["adir＼..＼s1"], missing("adir＼..＼s1"), 1, b"", None),
-        ("/dev/null", ["/dev/null"], b"", 0, b"", "unix files"),
-        ("fifo fed slowly", ["fifo"], r150, 0, b"", "fifo"),
-        ("directory", ["adir"], b"cannot read adir\n", 1, b"", None),
-        ("read error", ["/proc/self/mem"], b"cannot read /proc/self/mem\n", 1, b"", "unix files"),
-        ("no permission", ["secret"], missing("secret"), 1, b"", "unprivileged"),
-        ("full output", ["s256"], None, 1, b"cannot write output\n", "full"),
-        ("closed output", ["s256"], None, 1, b"cannot write output\n", "closed"),
-        ("endless input, full output", ["/dev/zero"], None, 1, b"cannot write output\n", "full, endless, unix files"),
-        ("error at close", ["s256"], None, 1, b"cannot write output\n", "close fails"),
-        ("larger than 4 GiB", ["large"], (5 * (LARGE_BLOCKS + 1), report(b"abc")), 0, b"", "large"),
+        ("no argument", [], (b"usage: quorvil file-name\n", 1, b""), None),
+        ("missing file", ["missing"], (missing("missing"), 1, b""), None),
+        ("empty file", ["s0"], (b"", 0, b""), None),
+        ("1 byte", ["s1"], (report(sample(1)), 0, b""), None),
+        ("128 bytes", ["s128"], (report(sample(128)), 0, b""), None),
+        ("150 bytes", ["s150"], (r150, 0, b""), None),
+        ("256 bytes", ["s256"], (report(sample(256)), 0, b""), None),
+        ("extra arguments", ["s150", "missing", "s1"], (r150, 0, b""), None),
+        ("dash name", ["-dash"], (r150, 0, b""), None),
+        ("lone dash", ["-"], (missing("-"), 1, b""), None),
+        ("odd name", [ODD_NAME], (r150, 0, b""), "odd names"),
+        ("odd missing name", [b"x" + ODD_NAME], (b"cannot open x" + ODD_NAME + b"\n", 1, b""), "odd names"),
+        ("long name", [long_name], (missing(long_name), 1, b""), None),
+        ("japanese name", ["データ.bin"], (report(NAMED_FILES["データ.bin"]), 0, b""), None),
+        ("accented name", ["café.bin"], (report(NAMED_FILES["café.bin"]), 0, b""), None),
+        ("greek beside look-alike", ["Ωmega.bin"], (report(NAMED_FILES["Ωmega.bin"]), 0, b""), None),
+        ("missing japanese name", ["ないファイル"], (missing("ないファイル"), 1, b""), None),
+        ("fullwidth name", ["ｓ１"], (missing("ｓ１"), 1, b""), None),
+        ("fullwidth backslash", ["adir＼..＼s1"], (missing("adir＼..＼s1"), 1, b""), None),
+        ("/dev/null", ["/dev/null"], (b"", 0, b""), "/dev/null"),
+        ("fifo fed slowly", ["fifo"], (r150, 0, b""), "fifo"),
+        ("directory", ["adir"], (b"cannot read adir\n", 1, b""), None),
+        ("read error", ["/proc/self/mem"], (b"cannot read /proc/self/mem\n", 1, b""), "/proc/self/mem"),
+        # The second read fails: the first block stands, the partly read
+        # second one is not reported.
+        ("read error inside a block", ["s150"], (report(sample(128)) + b"cannot read s150\n", 1, b""),
+         "read fails"),
+        ("no permission", ["secret"], (missing("secret"), 1, b""), "unprivileged"),
+        ("full output", ["s256"], (None, 1, b"cannot write output\n"), "full"),
+        ("closed output", ["s256"], (None, 1, b"cannot write output\n"), "closed"),
+        ("endless input, full output", ["/dev/zero"], (None, 1, b"cannot write output\n"), "full, endless"),
+        ("error at close", ["s256"], (None, 1, b"cannot write output\n"), "close fails"),
+        ("constant memory", ["s256", "big"], (None, 0, None), "memory"),
+        ("larger than 4 GiB", ["large"], ((5 * (LARGE_BLOCKS + 1), abc), 0, b""), "large"),
+
+        check_case("matching file", BASE, BASE),
+        check_case("flipped bit", BASE, changed(BASE, (300, 0x08))),
+        check_case("changed byte", BASE, changed(BASE, (400, 0xFF))),
+        check_case("flipped bit in the short block", BASE, changed(BASE, (950, 0x01))),
+        check_case("changed byte in the short block", BASE, changed(BASE, (999, 0x5A))),
+        check_case("two changed bytes", BASE, changed(BASE, (260, 0x10), (270, 0x03))),
+        check_case("changes that cancel in every sum", BASE, added(BASE, (384, 1), (385, -1), (393, 1), (392, -1))),
+        check_case("cut inside a block", BASE, BASE[:990]),
+        check_case("cut at a block boundary", BASE, BASE[:896]),
+        check_case("longer file", BASE, BASE + sample(300)),
+        check_case("inserted byte", megabyte, lambda: megabyte()[:10] + b"\0" + megabyte()[10:]),
+        check_case("empty report, empty file", b"", b""),
+        check_case("empty report", b"", BASE),
+        ("check: CR LF report", ["base-crlf.txt", "base"], (b"base: OK\n", 0, b""), "check",
+         lambda: write("base-crlf.txt", report(BASE).replace(b"\n", b"\r\n"))),
+        ("check: report cut mid-line", ["cut.txt", "base"],
+         (b"", 2, b"cut.txt: line 12 is not part of a report\n"), "check"),
+        ("check: a message, not a report", ["message.txt", "base"],
+         (b"", 2, b"message.txt: line 1 is not part of a report\n"), "check",
+         lambda: write("message.txt", missing("base"))),
+        ("check: missing report", ["missing", "base"], (b"", 2, missing("missing")), "check"),
+        ("check: missing file", ["base.txt", "missing"], (b"", 2, missing("missing")), "check"),
+        ("check: no arguments", [], (b"", 2, usage), "check"),
+        ("check: one argument", ["base.txt"], (b"", 2, usage), "check"),
+        ("check: full output", ["base.txt", "base"], (None, 2, b"cannot write output\n"), "check, full"),
+        ("check: constant memory", ["base.txt", "base", "zeros.txt", "big"], (None, 0, None), "check, memory",
+         lambda: write("zeros.txt", report(bytes(128)) * ZERO_BLOCKS)),
     ]
 
 
-# Where Windows differs, as Wine shows it: a directory cannot be opened.
-WINDOWS_OUTPUT = {"directory": missing("adir")}
-
-# Why a case cannot run on Windows.
-NOT_ON_WINDOWS = {"unix names": "names that are not UTF-8 do not exist there",
-                  "unix files": "no /dev or /proc there", "fifo": "no FIFOs there",
-                  "unprivileged": "no Unix permissions there", "close fails": "no strace to inject with"}
+def case_id(name):
+    return re.sub(r"[^a-z0-9]+", "_", name.lower()).strip("_")
 
 
-def skip_reason(tags, options):
-    """Why a case cannot run here, or None when it can."""
-    if ("large" in tags) != options.large:
-        return ""  # the large case runs on its own, with --large
-    if options.windows:
-        for tag, reason in NOT_ON_WINDOWS.items():
-            if tag in tags:
-                return "Windows: " + reason
-    if "unprivileged" in tags and os.geteuid() == 0 and shutil.which("setpriv") is None:
-        return "running as root and setpriv is missing"
-    if "close fails" in tags and shutil.which("strace") is None:
-        return "strace is missing, so close cannot be made to fail"
+def needs(tags, options):
+    """Why a case cannot run here, or None when it can: what it needs that
+    this system, or the target system, lacks."""
+    windows = {"odd names": "names that are not UTF-8", "fifo": "FIFOs", "unprivileged": "Unix permissions",
+               "read fails": "strace", "close fails": "strace", "memory": "a peak memory of the program's own",
+               "/dev/null": "/dev", "/proc/self/mem": "/proc", "full": "/dev/full"}
+    for tag in tags:
+        if options.windows and tag in windows:
+            return "Windows under Wine has no " + windows[tag]
+        if tag == "odd names" and not os.path.exists(ODD_NAME):
+            return "this file system refuses names that are not UTF-8"
+        if tag in ("/dev/null", "/proc/self/mem") and not os.path.exists(tag):
+            return "no %s here" % tag
+        if tag == "full" and not os.path.exists("/dev/full"):
+            return "no /dev/full here"
+        if tag == "endless" and not os.path.exists("/dev/zero"):
+            return "no /dev/zero here"
+        if tag == "fifo" and not os.path.exists("fifo"):
+            return "no FIFOs here"
+        if tag == "unprivileged" and os.geteuid() == 0 and shutil.which("setpriv") is None:
+            return "running as root, and setpriv is missing"
+        if tag in ("read fails", "close fails") and shutil.which("strace") is None:
+            return "strace is missing, so the failure cannot be injected"
     return None
 
 
-def run_one(command, args, tags, newline):
+WINDOWS_OUTPUT = {"directory": missing("adir")}  # a directory cannot be opened there
+
+
+def run_one(command, check, args, tags, newline, options):
     """Runs one case: (stdout, status, stderr), or a string saying what went wrong."""
+    if "check" in tags:
+        command = check
     if "large" in tags:
         make_large("large")
         return run_large(command, "large", newline)
+    if "memory" in tags:
+        fault = same_memory(command, args, options)
+        return fault or (None, 0, None)
     kwargs = {"stdout": subprocess.PIPE}
     stop = threading.Event()
     feeder = None
@@ -259,9 +463,12 @@ def run_one(command, args, tags, newline):
         feeder.start()
     elif "unprivileged" in tags:
         command = unprivileged(command)
+    elif "read fails" in tags:
+        command = injected(command, "read", (args[0], ":when=2"))
     elif "close fails" in tags:
-        command = close_fails(command)
+        command = injected(command, "close", ("report", ""))
         kwargs["stdout"] = open("report", "wb")
+    if "read fails" in tags or "close fails" in tags:
         # LeakSanitizer cannot work under ptrace; a sanitizer build would
         # otherwise fail here for that alone.
         kwargs["env"] = dict(os.environ, LSAN_OPTIONS="detect_leaks=0")
@@ -278,47 +485,83 @@ def run_one(command, args, tags, newline):
             kwargs["stdout"].close()
 
 
-def run_cases(command, options):
-    make_files()
-    checks, failures, skipped = 0, 0, 0
-    for name, args, want_out, want_status, want_err, how in case_table():
-        tags = (how or "").split(", ")
-        reason = skip_reason(tags, options)
-        if reason == "":
-            continue
-        checks += 1
-        if reason is not None:
-            skipped += 1
-            print("SKIP %s: %s" % (name, reason))
-            continue
-        newline = b"\n"
-        if options.windows:
-            newline = b"\r\n"
-            want_out = WINDOWS_OUTPUT.get(name, want_out)
-            if isinstance(want_out, bytes):
-                want_out = want_out.replace(b"\n", newline)
-            elif want_out is not None:
-                want_out = (want_out[0], want_out[1].replace(b"\n", newline))
-            want_err = None
-        got = run_one(command, [a if isinstance(a, bytes) else a.encode() for a in args], tags, newline)
-        if isinstance(got, tuple):
-            got = (got[0] if want_out is not None else None, got[1], got[2] if want_err is not None else None)
-        if got != (want_out, want_status, want_err):
-            failures += 1
-            print("FAIL %s: got %r, want %r" % (name, got, (want_out, want_status, want_err)))
+def run_case(case, command, check, options):
+    """PASS, FAIL or SKIP, and what to say."""
+    name, args, want, how = case[:4]
+    tags = (how or "").split(", ")
+    reason = needs(tags, options)
+    if reason is not None:
+        return "SKIP", "%s: %s" % (name, reason)
+    if len(case) > 4:
+        case[4]()
+    want_out, want_status, want_err = want() if callable(want) else want
+    newline = b"\n"
+    if options.windows:
+        newline = b"\r\n"
+        want_out = WINDOWS_OUTPUT.get(name, want_out)
+        if isinstance(want_out, bytes):
+            want_out = want_out.replace(b"\n", newline)
+        elif want_out is not None:
+            want_out = (want_out[0], want_out[1].replace(b"\n", newline))
+        want_err = None
+    got = run_one(command, check, [a if isinstance(a, bytes) else a.encode() for a in args], tags, newline,
+                  options)
+    if isinstance(got, tuple):
+        got = (got[0] if want_out is not None else None, got[1], got[2] if want_err is not None else None)
+    if got != (want_out, want_status, want_err):
+        return "FAIL", "%s: got %r, want %r" % (name, got, (want_out, want_status, want_err))
+    return "PASS", name
 
-    if not options.windows and not options.large:
-        # Memory must not grow with the file: one buffer, whatever the size.
-        with open("big", "wb") as f:
-            f.truncate(64 << 20)
-        small, big = peak_kib(command, "s256"), peak_kib(command, "big")
-        if big - small > 1024:
-            failures += 1
-            print("FAIL memory: %d KiB for 256 bytes, %d KiB for 64 MiB" % (small, big))
-        checks += 1
 
-    print("%d passed, %d failed, %d skipped" % (checks - failures - skipped, failures, skipped))
-    return 1 if failures else 0
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runner")
+    parser.add_argument("--windows", action="store_true")
+    parser.add_argument("--strict", action="store_true")
+    parser.add_argument("--peak")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--case")
+    parser.add_argument("--large", action="store_true")
+    parser.add_argument("quorvil")
+    parser.add_argument("check")
+    options = parser.parse_args()
+    table = case_table()
+    if options.list:
+        print("\n".join(case_id(case[0]) for case in table if "large" not in (case[3] or "")))
+        return 0
+    if options.large:
+        table = [case for case in table if "large" in (case[3] or "")]
+    elif options.case:
+        table = [case for case in table if case_id(case[0]) == options.case]
+        if not table:
+            print("no case %s" % options.case)
+            return 1
+    else:
+        table = [case for case in table if "large" not in (case[3] or "")]
+    runner = [options.runner] if options.runner else []
+    command = runner + [os.path.abspath(options.quorvil)]
+    check = runner + [os.path.abspath(options.check)]
+    if options.peak:
+        options.peak = os.path.abspath(options.peak)
+    if options.windows:
+        os.environ.setdefault("WINEDEBUG", "-all")
+        os.environ["LANG"] = "C.UTF-8"  # names reach Wine as UTF-8
+    with tempfile.TemporaryDirectory(prefix="quorvil-e2e-") as work:
+        os.chdir(work)
+        make_files()
+        counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
+        for case in table:
+            verdict, text = run_case(case, command, check, options)
+            if verdict == "SKIP" and options.strict:
+                verdict, text = "FAIL", text + " (every case must run here)"
+            counts[verdict] += 1
+            if verdict != "PASS" or options.case:
+                print("%s %s" % (verdict, text))
+        os.chdir("/")
+    print("%d passed, %d failed, %d skipped" % (counts["PASS"], counts["FAIL"], counts["SKIP"]))
+    if counts["FAIL"]:
+        return 1
+    return SKIPPED if options.case and counts["SKIP"] else 0
 
 
 if __name__ == "__main__":

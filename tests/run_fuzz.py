@@ -11,6 +11,10 @@ import tempfile
 
 fuzzer, seconds = sys.argv[1], sys.argv[2]
 seeds = [b"", b"abc", bytes(128), b"\xff" * 150, bytes(range(256)) * 2 + b"\x80"]
+# Reports too, whole, with CR LF, cut short and as a message, so that the
+# reader of stored reports starts from the layout.
+ABC = b"yoko\n26 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \ntate\n61 62 63 00 00 00 00 00 0ADE\n\n"
+seeds += [ABC, ABC * 3, ABC.replace(b"\n", b"\r\n") * 2, ABC * 2 + ABC[:40], b"cannot open x\n"]
 with tempfile.TemporaryDirectory(prefix="quorvil-fuzz-") as corpus:
     for i, seed in enumerate(seeds):
         with open(os.path.join(corpus, "seed%d" % i), "wb") as f:
