@@ -3,15 +3,19 @@
 """Builds the release binary and measures quorvil against the system's own
 tools on the same 256 MiB pseudo-random file, output to /dev/null.
 
-usage: python3 bench/bench.py [--runs N] [--compare OTHER_QUORVIL]
+usage: python3 bench/bench.py [--runs N] [--compare OTHER_QUORVIL] [--x86]
 
 Prints wall time (median of N runs each, the tools taking turns), throughput
 and the time ratio quorvil / tool, where the tools include the floor: a
-program that makes quorvil's very stream calls and computes nothing. Then
-the instructions per input byte that callgrind counts over 4 MiB, split into
-the block report, the CRC and the stream calls; and quorvil's peak resident
-memory for 1 KiB and 256 MiB. --compare times another quorvil binary (an
-earlier build, say) in the same turns, and counts its instructions too.
+program that makes quorvil's very stream calls and computes nothing, and
+quorvil-check, checking the file against its report. Then the instructions
+per input byte that callgrind counts over 4 MiB, split into the block
+report, the CRC and the stream calls; and the peak resident memory of
+quorvil and quorvil-check for 1 KiB and 256 MiB. --compare times another
+quorvil binary (an earlier build, say) in the same turns, and counts its
+instructions too. --x86 also builds quorvil with clang++, for i686 and for
+i686 with the 32-bit Windows build's CPU flags, and counts the instructions
+per byte of every x86 build.
 """
 import argparse
 import os
@@ -29,10 +33,22 @@ MIB = 1 << 20
 
 def build():
     for step in (["cmake", "--preset", "release"],
-                 ["cmake", "--build", "--preset", "release", "--target", "quorvil", "stream_floor"]):
+                 ["cmake", "--build", "--preset", "release", "--target", "quorvil", "quorvil-check", "stream_floor",
+                  "peak_memory"]):
         subprocess.run(step, cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     release = os.path.join(ROOT, "build", "release")
-    return os.path.join(release, "cli", "quorvil"), os.path.join(release, "bench", "stream_floor")
+    return [os.path.join(release, *path) for path in (("cli", "quorvil"), ("check", "quorvil-check"),
+                                                      ("bench", "stream_floor"), ("bench", "peak_memory"))]
+
+
+def build_other(name, *configure, environment=None):
+    """quorvil built beside the release build, in build/bench-NAME, optimised as the release is."""
+    folder = os.path.join(ROOT, "build", "bench-" + name)
+    env = dict(os.environ, **(environment or {}))
+    for step in (list(configure) + ["-B", folder, "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"],
+                 ["cmake", "--build", folder, "-j2", "--target", "quorvil"]):
+        subprocess.run(step, cwd=ROOT, check=True, stdout=subprocess.DEVNULL, env=env)
+    return os.path.join(folder, "cli", "quorvil")
 
 
 def data_file(name, size):
@@ -55,12 +71,10 @@ def run(command):
     return time.perf_counter() - start
 
 
-def peak_kib(command):
-    """Peak resident memory of one run, by GNU time: a child's own count
-    would include the pages of this script that it had before exec."""
-    result = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.PIPE, text=True, check=True)
-    return int(result.stderr.split()[-1])
+def peak_kib(peak_memory, command):
+    """Peak resident memory of one run, measured by a small program: a child
+    of this script would carry this script's pages in its peak."""
+    return int(subprocess.run([peak_memory] + command, stdout=subprocess.PIPE, check=True).stdout)
 
 
 # Where the instructions go, by callgrind's inclusive count per function.
@@ -88,27 +102,75 @@ def instructions_per_byte(quorvil, path):
     return total / size, parts
 
 
+def qemu_instructions_per_byte(emulator, quorvil, path):
+    """Instructions per input byte as qemu-user executes them, one
+    instruction a translation block and every block logged: the same count
+    as callgrind's, for a program that cannot run natively here. The
+    difference of two sizes leaves out the start and the end."""
+    def count(size):
+        part = data_file("random-%dKiB" % size, size << 10)
+        with subprocess.Popen([emulator, "-singlestep", "-d", "nochain,exec", "-D", "/dev/stderr", quorvil, part],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE) as proc:
+            lines = sum(line.startswith(b"Trace") for line in proc.stderr)
+        return lines
+    return (count(128) - count(64)) / (64 << 10)
+
+
+def runs_natively(program):
+    try:
+        return subprocess.run([program, "/dev/null"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+    except OSError:  # ENOEXEC: this machine refuses 32-bit programs
+        return False
+
+
+def x86_builds(quorvil, small):
+    """Instructions per byte of every x86 build: by callgrind where the
+    build runs here, by qemu-user where it does not."""
+    builds = [("x86-64, g++", quorvil)]
+    if shutil.which("clang++"):
+        builds.append(("x86-64, clang++", build_other("clang", "cmake", "--preset", "release",
+                                                       "-DCMAKE_CXX_COMPILER=clang++")))
+    if shutil.which("i686-linux-gnu-g++"):
+        for target in ("i686", "i686-sse2"):
+            builds.append((target, build_other(target, "cmake", "--preset", "cross",
+                                               environment={"QUORVIL_TARGET": target})))
+    else:
+        print("i686 builds: g++-i686-linux-gnu is missing (./setup cross)")
+    base = None
+    for name, binary in builds:
+        if runs_natively(binary):
+            per_byte, how = instructions_per_byte(binary, small)[0], "callgrind"
+        else:
+            per_byte, how = qemu_instructions_per_byte("qemu-i386-static", binary, small), "qemu-i386"
+        base = base or per_byte
+        print("%-16s %6.2f instructions per byte (%s), %.2f times x86-64 g++" % (name, per_byte, how, per_byte / base))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--compare")
+    parser.add_argument("--x86", action="store_true")
     options = parser.parse_args()
     runs = options.runs
 
-    quorvil, floor = build()
+    quorvil, check, floor, peak_memory = build()
     big = data_file("random-256MiB", 256 * MIB)
     small = data_file("random-4MiB", 4 * MIB)
     tiny = data_file("random-1KiB", 1024)
-    run(["cat", big])  # into the page cache, so every tool reads from memory
+    stored = big + ".txt"
+    with open(stored, "wb") as f:
+        subprocess.run([quorvil, big], stdout=f, check=True)
+    run(["cat", big, stored])  # into the page cache, so every tool reads from memory
 
-    tools = [("quorvil", quorvil), ("floor", floor), ("md5sum", "md5sum"), ("sum", "sum"), ("cksum", "cksum"),
-             ("cat", "cat")]
+    tools = [("quorvil", [quorvil, big]), ("check", [check, stored, big]), ("floor", [floor, big]),
+             ("md5sum", ["md5sum", big]), ("sum", ["sum", big]), ("cksum", ["cksum", big]), ("cat", ["cat", big])]
     if options.compare:
-        tools.insert(1, ("compared", os.path.abspath(options.compare)))
+        tools.insert(1, ("compared", [os.path.abspath(options.compare), big]))
     times = {name: [] for name, _ in tools}
     for _ in range(runs):  # in turns, so that a slow spell of the machine hits every tool alike
         for name, command in tools:
-            times[name].append(run([command, big]))
+            times[name].append(run(command))
     medians = {name: statistics.median(t) for name, t in times.items()}
 
     print("256 MiB pseudo-random file, output to /dev/null, median of %d runs in turns" % runs)
@@ -116,17 +178,27 @@ def main():
     for name, _ in tools:
         seconds = medians[name]
         print("%-8s %9.3f %9.0f %16.2f" % (name, seconds, 256 * MIB / seconds / 1e6, medians["quorvil"] / seconds))
+    print("quorvil-check on the matching file takes %.2f times as long as quorvil" % (
+        medians["check"] / medians["quorvil"]))
 
     print()
     for name, command in tools[:2 if options.compare else 1]:
-        counted = instructions_per_byte(command, small)
+        counted = instructions_per_byte(command[0], small)
         if counted is None:
             print("instructions per input byte (callgrind, 4 MiB): valgrind missing")
             break
         per_byte, parts = counted
         print("%s: instructions per input byte (callgrind, 4 MiB): %.2f, of which %s" % (
             name, per_byte, ", ".join("%s %.2f" % part for part in parts)))
-    print("peak resident memory: %d KiB for 1 KiB, %d KiB for 256 MiB" % (peak_kib([quorvil, tiny]), peak_kib([quorvil, big])))
+    tiny_report = tiny + ".txt"
+    with open(tiny_report, "wb") as f:
+        subprocess.run([quorvil, tiny], stdout=f, check=True)
+    print("peak resident memory: quorvil %d KiB for 1 KiB, %d KiB for 256 MiB; quorvil-check %d KiB and %d KiB" % (
+        peak_kib(peak_memory, [quorvil, tiny]), peak_kib(peak_memory, [quorvil, big]),
+        peak_kib(peak_memory, [check, tiny_report, tiny]), peak_kib(peak_memory, [check, stored, big])))
+    if options.x86:
+        print()
+        x86_builds(quorvil, small)
 
 
 if __name__ == "__main__":
