@@ -51,7 +51,7 @@ template <typename Word>
 void put_word(char* out, Word v)
 {
     if constexpr (std::endian::native == std::endian::big) {
-        v = static_cast<Word>(swap_bytes(v) >> (64 - 8 * sizeof v));
+        v = static_cast<Word>(swap_bytes(std::uint64_t{v}) >> (64 - 8 * sizeof v));
     }
     std::memcpy(out, &v, sizeof v);
 }

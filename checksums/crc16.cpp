@@ -4,12 +4,13 @@
 #include "checksums/words.h"
 
 #include <cstddef>
+#include <type_traits>
 
 // The register after the whole block is M mod P, where M is the block read
 // as one 1024-bit polynomial (first byte's bit 7 highest) and
 // P = x^16 + x^12 + x^5 + 1. Rather than step 128 bytes through one
 // register, whose every step waits for the one before, M is folded down a
-// 64-bit word at a time.
+// word at a time.
 //
 // The folds rest on one identity. x^16 = x^12 + x^5 + 1 (mod P), and
 // squaring is linear over GF(2), so for every m that is a power of two
@@ -46,46 +47,78 @@ static_assert(folds_hold(16) && folds_hold(32) && folds_hold(64) && folds_hold(1
 // s(s(h)) = h >> 8m (the two h >> 15m cancel), s(s(s(h))) = h >> 12m, and
 // s applied four times leaves nothing, so all the rounds together come to
 // q * T below x^N, for q = h ^ s(h) ^ s(s(h)) ^ s(s(s(h))). No loop.
-template <unsigned N>
-std::uint64_t times_x_pow(std::uint64_t h)
+template <unsigned N, typename Word>
+Word times_x_pow(Word h)
 {
     constexpr unsigned m = N / 16;
-    const std::uint64_t q = h ^ (h >> 4 * m) ^ (h >> 8 * m) ^ (h >> 11 * m) ^ (h >> 12 * m);
-    const std::uint64_t below = (q << 12 * m) ^ (q << 5 * m) ^ q;
-    return below & (~std::uint64_t{0} >> (64 - N));
+    const Word q = h ^ (h >> 4 * m) ^ (h >> 8 * m) ^ (h >> 11 * m) ^ (h >> 12 * m);
+    const Word below = (q << 12 * m) ^ (q << 5 * m) ^ q;
+    return below & static_cast<Word>(~Word{0} >> (8 * sizeof(Word) - N));
+}
+
+// Adds v, a word that stands at word j, into the words S bits lower: into
+// one word, or across two where S is not a whole number of words.
+template <unsigned S, typename Word, std::size_t WORDS>
+void move_down(Word (&w)[WORDS], std::size_t j, Word v)
+{
+    constexpr unsigned BITS = 8 * sizeof(Word);
+    constexpr std::size_t k = S / BITS;
+    if constexpr (S % BITS == 0) {
+        w[j + k] ^= v;
+    } else {
+        w[j + k] ^= v >> (S % BITS);
+        w[j + k + 1] ^= v << (BITS - S % BITS);
+    }
+}
+
+// Folds the upper half of the lowest 2N bits onto the lower half, by
+// x^N = x^(3N/4) + x^(5N/16) + 1: each word moves down by N/4, 11N/16 and
+// N bits. The block's own word joins what the folds above moved onto it.
+template <unsigned N, typename Word, std::size_t WORDS>
+void fold(Word (&w)[WORDS], const Block& block)
+{
+    constexpr std::size_t first = WORDS - 2 * N / (8 * sizeof(Word));
+    for (std::size_t j = first; j < first + N / (8 * sizeof(Word)); ++j) {
+        const Word v = w[j] ^ load_be<Word>(block, j * sizeof(Word));
+        move_down<N / 4>(w, j, v);
+        move_down<11 * N / 16>(w, j, v);
+        move_down<N>(w, j, v);
+    }
+}
+
+// The block in words of the machine's width: 64 bits where registers hold
+// them, 32 where a 64-bit word would take two registers and every step
+// twice the instructions. Word j, bytes j * sizeof(Word) on, stands at
+// x^(BITS * (WORDS - 1 - j)); w[j] collects what the folds move onto it.
+template <typename Word>
+std::uint16_t fold_block(const Block& block)
+{
+    constexpr unsigned BITS = 8 * sizeof(Word);
+    constexpr std::size_t WORDS = BLOCK_SIZE * 8 / BITS;
+    Word w[WORDS] = {};
+    // Halve the block by folds until four words are left: 1024 bits to 512,
+    // to 256, and with 32-bit words on to 128.
+    fold<512>(w, block);
+    fold<256>(w, block);
+    if constexpr (BITS == 32) {
+        fold<128>(w, block);
+    }
+    // The last four words by Horner's rule, a word at a time.
+    Word v = w[WORDS - 4] ^ load_be<Word>(block, BLOCK_SIZE - 4 * sizeof(Word));
+    for (std::size_t j = WORDS - 3; j < WORDS; ++j) {
+        v = times_x_pow<BITS>(v) ^ w[j] ^ load_be<Word>(block, j * sizeof(Word));
+    }
+    // Then halves down to 16 bits.
+    if constexpr (BITS == 64) {
+        v = (v & 0xFFFFFFFFu) ^ times_x_pow<32>(v >> 32u);
+    }
+    return static_cast<std::uint16_t>((v & 0xFFFFu) ^ times_x_pow<16>(v >> 16u));
 }
 
 } // namespace
 
 std::uint16_t crc16_block(const Block& block)
 {
-    // Word j of the block, bytes 8j..8j+7, stands at x^(64 * (15 - j)).
-    // w[j] collects what the folds move onto word j; the block's own word
-    // joins it when word j's turn comes.
-    std::uint64_t w[BLOCK_SIZE / 8] = {};
-
-    // x^512 = x^384 + x^160 + 1: words 0..7 move down by 2, 6.5 and 8 words.
-    for (std::size_t j = 0; j < 8; ++j) {
-        const std::uint64_t v = w[j] ^ load_be64(block, 8 * j);
-        w[j + 2] ^= v;
-        w[j + 5] ^= v >> 32u;
-        w[j + 6] ^= v << 32u;
-        w[j + 8] ^= v;
-    }
-    // x^256 = x^192 + x^80 + 1: words 8..11 move down by 1, 2.75 and 4 words.
-    for (std::size_t j = 8; j < 12; ++j) {
-        const std::uint64_t v = w[j] ^ load_be64(block, 8 * j);
-        w[j + 1] ^= v;
-        w[j + 2] ^= v >> 48u;
-        w[j + 3] ^= v << 16u;
-        w[j + 4] ^= v;
-    }
-    // The last four words, 256 bits, by Horner's rule in steps of 64 bits.
-    std::uint64_t v = w[12] ^ load_be64(block, 96);
-    for (std::size_t j = 13; j < 16; ++j) {
-        v = times_x_pow<64>(v) ^ w[j] ^ load_be64(block, 8 * j);
-    }
-    // Then 64 bits down to 32, and 32 down to 16.
-    v = (v & 0xFFFFFFFFu) ^ times_x_pow<32>(v >> 32u);
-    return static_cast<std::uint16_t>((v & 0xFFFFu) ^ times_x_pow<16>(v >> 16u));
+    using Word = std::conditional_t<(sizeof(std::size_t) >= 8), std::uint64_t, std::uint32_t>;
+    return fold_block<Word>(block);
 }
