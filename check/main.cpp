@@ -48,6 +48,22 @@ struct Tally {
     Finding run_end{};
 };
 
+// Writes "rows 1 5" for the set bits of `bits`, after the separator, which
+// then becomes ", "; nothing when no bit is set.
+void put_numbers(const char*& separator, const char* label, unsigned bits, std::size_t count)
+{
+    if (bits == 0) {
+        return;
+    }
+    std::printf("%s%s", separator, label);
+    for (std::size_t i = 0; i < count; ++i) {
+        if ((bits >> i & 1u) != 0) {
+            std::printf(" %zu", i);
+        }
+    }
+    separator = ", ";
+}
+
 void put_finding(const Finding& f)
 {
     const Difference& d = f.difference;
@@ -60,24 +76,8 @@ void put_finding(const Finding& f)
     }
     std::printf("block %llu (bytes %llu-%llu) differs:", f.block, first, f.last_byte);
     const char* separator = " ";
-    if (d.rows != 0) {
-        std::printf("%srows", separator);
-        for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
-            if ((d.rows >> r & 1u) != 0) {
-                std::printf(" %zu", r);
-            }
-        }
-        separator = ", ";
-    }
-    if (d.columns != 0) {
-        std::printf("%scolumns", separator);
-        for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
-            if ((d.columns >> c & 1u) != 0) {
-                std::printf(" %zu", c);
-            }
-        }
-        separator = ", ";
-    }
+    put_numbers(separator, "rows", d.rows, BLOCK_ROWS);
+    put_numbers(separator, "columns", d.columns, BLOCK_COLUMNS);
     if (d.crc) {
         std::printf("%sCRC", separator);
     }
