@@ -77,8 +77,9 @@ void move_down(Word (&w)[WORDS], std::size_t j, Word v)
 template <unsigned N, typename Word, std::size_t WORDS>
 void fold(Word (&w)[WORDS], const Block& block)
 {
-    constexpr std::size_t first = WORDS - 2 * N / (8 * sizeof(Word));
-    for (std::size_t j = first; j < first + N / (8 * sizeof(Word)); ++j) {
+    constexpr std::size_t BITS = 8 * sizeof(Word);
+    constexpr std::size_t first = WORDS - std::size_t{2} * N / BITS;
+    for (std::size_t j = first; j < first + N / BITS; ++j) {
         const Word v = w[j] ^ load_be<Word>(block, j * sizeof(Word));
         move_down<N / 4>(w, j, v);
         move_down<11 * N / 16>(w, j, v);
