@@ -416,7 +416,7 @@ def needs(tags, options):
     this system, or the target system, lacks."""
     windows = {"odd names": "names that are not UTF-8", "fifo": "FIFOs", "unprivileged": "Unix permissions",
                "read fails": "strace", "close fails": "strace", "memory": "a peak memory of the program's own",
-               "/dev/null": "/dev", "/proc/self/mem": "/proc", "full": "/dev/full"}
+               "/dev/null": "/dev", "/proc/self/mem": "/proc", "endless": "/dev/zero"}
     for tag in tags:
         if options.windows and tag in windows:
             return "Windows under Wine has no " + windows[tag]
