@@ -7,8 +7,8 @@
 #include "checksums/block.h"
 #include "checksums/block_report.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -267,12 +267,12 @@ int main(int argc, char* argv[])
     }
     end_run(tally);
 
-    const Count blocks = file_blocks > report_blocks ? file_blocks : report_blocks;
-    const Count common = file_blocks > report_blocks ? report_blocks : file_blocks;
+    // The blocks that only one side has differ too.
+    const Count blocks = std::max(file_blocks, report_blocks);
     if (file_blocks != report_blocks) {
         std::printf("the file has %llu blocks; the report has %llu\n", file_blocks, report_blocks);
     }
-    const Count failed = tally.differing + (blocks - common);
+    const Count failed = tally.differing + (blocks - std::min(file_blocks, report_blocks));
     if (failed == 0) {
         std::printf("%s: OK\n", file_name);
     } else {
