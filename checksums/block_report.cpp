@@ -76,18 +76,17 @@ std::uint64_t add_neighbours(std::uint64_t a, std::uint64_t b)
     return ((a + (a >> WIDTH)) & LOWER) | ((b + (b << WIDTH)) & ~LOWER);
 }
 
-} // namespace
-
 // Every step below is a loop that does the same to each word of an array,
 // word i of the result from word i of its inputs. g++ -O3 turns such loops
 // into vector instructions, two words at a time, which is why the rows are
 // combined four apart rather than next to each other (clang++ 14 keeps them
-// scalar).
-Report format_block_report(const Block& block)
+// scalar). Inline: g++ then gives the report and the plain sums each the
+// loops as their own, and the report keeps its instruction count.
+//
+// Word k of the sums holds rows k, k + 4, k + 8 and k + 12 in its four
+// 16-bit lanes; words 4 and 5 hold the even and the odd columns.
+inline void sum_lanes(const Block& block, std::uint64_t (&sums)[8])
 {
-    // First, so that no sums need saving across the call.
-    const unsigned crc = crc16_block(block);
-
     // A row is one 64-bit word, byte c holding column c. Its even and odd
     // columns added give four 16-bit lanes of at most 2 * 255 each. The
     // columns add up on the way, even and odd apart, in lanes wide enough
@@ -103,21 +102,45 @@ Report format_block_report(const Block& block)
         even += evens;
         odd += odds;
     }
-
-    // Word k of the sums holds rows k, k + 4, k + 8 and k + 12; then come
-    // the even and the odd columns, and the CRC's high and low byte.
     std::uint64_t halves[2][4];
     for (std::size_t h = 0; h < 2; ++h) {
         for (std::size_t k = 0; k < 4; ++k) {
             halves[h][k] = add_neighbours<16>(lanes[8 * h + k], lanes[8 * h + k + 4]);
         }
     }
-    std::uint64_t sums[8];
     for (std::size_t k = 0; k < 4; ++k) {
         sums[k] = add_neighbours<32>(halves[0][k], halves[1][k]);
     }
     sums[4] = even;
     sums[5] = odd;
+}
+
+} // namespace
+
+BlockSums sum_block(const Block& block)
+{
+    std::uint64_t sums[8];
+    sum_lanes(block, sums);
+    BlockSums out{};
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+        for (std::size_t k = 0; k < 4; ++k) {
+            out.rows[4 * lane + k] = static_cast<std::uint8_t>(sums[k] >> (16 * lane));
+        }
+        out.columns[2 * lane] = static_cast<std::uint8_t>(sums[4] >> (16 * lane));
+        out.columns[2 * lane + 1] = static_cast<std::uint8_t>(sums[5] >> (16 * lane));
+    }
+    out.crc = crc16_block(block);
+    return out;
+}
+
+Report format_block_report(const Block& block)
+{
+    // First, so that no sums need saving across the call.
+    const unsigned crc = crc16_block(block);
+
+    // Then come the CRC's high and low byte.
+    std::uint64_t sums[8];
+    sum_lanes(block, sums);
     sums[6] = (crc >> 8u) | ((crc & 0xFFu) << 16u);
     sums[7] = 0; // unshown: the loop below then takes whole pairs of words
 

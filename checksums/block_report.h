@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 // One block's report, five lines: "yoko", the 16 row sums as "XX " each,
 // "tate", the 8 column sums as "XX " each followed by the CRC as "XXXX",
@@ -18,6 +19,18 @@ inline constexpr char REPORT_TEMPLATE[] = "yoko\n"
                                           "\n";
 inline constexpr std::size_t REPORT_SIZE = sizeof REPORT_TEMPLATE - 1;
 using Report = std::array<char, REPORT_SIZE>;
+
+// What one block's report says, as numbers: each row's and each column's
+// sum modulo 256, and the CRC.
+struct BlockSums {
+    std::array<std::uint8_t, BLOCK_ROWS> rows;
+    std::array<std::uint8_t, BLOCK_COLUMNS> columns;
+    std::uint16_t crc;
+    friend bool operator==(const BlockSums&, const BlockSums&) = default;
+};
+
+// The block's values, computed as the report computes them.
+BlockSums sum_block(const Block& block);
 
 // The report of one block, byte for byte. Sums are taken modulo 256; the
 // CRC register starts at 0 for every block.

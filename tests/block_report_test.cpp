@@ -60,5 +60,6 @@ TEST(BlockReport, MatchesReference)
             byte = static_cast<std::uint8_t>(random() & mask);
         }
         ASSERT_EQ(formatted(block), reference_report(block)) << "block " << i;
+        ASSERT_EQ(sum_block(block), reference_sums(block)) << "block " << i;
     }
 }

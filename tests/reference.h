@@ -5,6 +5,7 @@
 // the register stepped bit by bit, sums in byte loops, snprintf formatting.
 
 #include "checksums/block.h"
+#include "checksums/block_report.h"
 #include "checksums/crc16.h"
 
 #include <cstdint>
@@ -31,6 +32,19 @@ inline std::uint16_t reference_crc16_block(const Block& block)
         reg = reference_shift_byte(reg, byte);
     }
     return reg;
+}
+
+// The block's values, in byte loops.
+inline BlockSums reference_sums(const Block& block)
+{
+    BlockSums sums{};
+    for (std::size_t i = 0; i < BLOCK_SIZE; ++i) {
+        sums.rows[i / BLOCK_COLUMNS] = static_cast<std::uint8_t>(sums.rows[i / BLOCK_COLUMNS] + block[i]);
+        sums.columns[i % BLOCK_COLUMNS] =
+            static_cast<std::uint8_t>(sums.columns[i % BLOCK_COLUMNS] + block[i]);
+    }
+    sums.crc = reference_crc16_block(block);
+    return sums;
 }
 
 inline std::string reference_report(const Block& block)
