@@ -2,18 +2,22 @@
 #include "check/stored_report.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace {
 
-// A digit where the layout holds '0', uppercase only, as quorvil writes them.
-int hex_value(char c)
+// A hex digit's value, either case; -1 for anything else.
+constexpr int hex_value(int c)
 {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
     if (c >= 'A' && c <= 'F') {
         return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
     }
     return -1;
 }
@@ -24,48 +28,8 @@ constexpr std::size_t DIGITS = 2 * BLOCK_ROWS + 2 * BLOCK_COLUMNS + 4;
 
 static_assert(std::count(std::begin(REPORT_TEMPLATE), std::end(REPORT_TEMPLATE), '0') == DIGITS);
 
-} // namespace
-
-LineEnd line_end_of(const char* start, std::size_t size)
+void put_values(const std::array<std::uint8_t, DIGITS>& digits, BlockSums& sums)
 {
-    return size > 4 && start[4] == '\r' ? LineEnd::CR_LF : LineEnd::LF;
-}
-
-// The record is walked along the layout itself: every '0' of the template
-// stands for a digit, every '\n' for a line end, anything else for itself.
-unsigned read_record(const char* record, std::size_t size, LineEnd end, Sums& sums)
-{
-    std::array<std::uint8_t, DIGITS> digits{};
-    std::size_t digit = 0;
-    std::size_t at = 0;
-    unsigned line = 1;
-    for (std::size_t t = 0; t < REPORT_SIZE; ++t) {
-        const char want = REPORT_TEMPLATE[t];
-        if (want == '\n' && end == LineEnd::CR_LF) {
-            if (at == size || record[at] != '\r') {
-                return line;
-            }
-            ++at;
-        }
-        if (at == size) {
-            return line;
-        }
-        const char got = record[at++];
-        if (want == '0') {
-            const int value = hex_value(got);
-            if (value < 0) {
-                return line;
-            }
-            digits[digit++] = static_cast<std::uint8_t>(value);
-        } else if (got != want) {
-            return line;
-        } else if (want == '\n') {
-            ++line;
-        }
-    }
-    if (at != size) {
-        return line; // more than one record: the next one's first line
-    }
     const auto pair = [&](std::size_t k) {
         return static_cast<std::uint8_t>(digits[k] << 4u | digits[k + 1]);
     };
@@ -77,7 +41,231 @@ unsigned read_record(const char* record, std::size_t size, LineEnd end, Sums& su
     }
     const std::size_t crc = 2 * BLOCK_ROWS + 2 * BLOCK_COLUMNS;
     sums.crc = static_cast<std::uint16_t>(pair(crc) << 8u | pair(crc + 2));
-    return 0;
+}
+
+// Makes `want` bytes readable from `at` on, or as many as the stream still
+// has: moves what is left to the front and reads more behind it.
+void fill(ReportReader& r, std::size_t want)
+{
+    if (r.held - r.at >= want || r.ended) {
+        return;
+    }
+    if (r.at > 0) {
+        std::memmove(r.buffer.data(), r.buffer.data() + r.at, r.held - r.at);
+        r.held -= r.at;
+        r.at = 0;
+    }
+    while (r.held < want && !r.ended) {
+        const std::size_t n = std::fread(r.buffer.data() + r.held, 1, r.buffer.size() - r.held, r.stream);
+        r.held += n;
+        if (n == 0) {
+            r.ended = true;
+            r.failed = std::ferror(r.stream) != 0;
+        }
+    }
+}
+
+constexpr int END_OF_REPORT = -1;
+
+int peek(ReportReader& r)
+{
+    fill(r, 1);
+    return r.at < r.held ? static_cast<unsigned char>(r.buffer[r.at]) : END_OF_REPORT;
+}
+
+void skip_blanks(ReportReader& r)
+{
+    for (int c = peek(r); c == ' ' || c == '\t'; c = peek(r)) {
+        ++r.at;
+    }
+}
+
+// Takes a line end, LF or CR LF, if one comes next.
+bool take_line_end(ReportReader& r)
+{
+    fill(r, 2);
+    const std::size_t left = r.held - r.at;
+    const char* const here = r.buffer.data() + r.at;
+    if (left >= 1 && here[0] == '\n') {
+        r.at += 1;
+    } else if (left >= 2 && here[0] == '\r' && here[1] == '\n') {
+        r.at += 2;
+    } else {
+        return false;
+    }
+    ++r.lines;
+    return true;
+}
+
+bool ends_a_word(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == END_OF_REPORT;
+}
+
+// Takes the next word of the line, after any blanks, into `word`: its
+// length, which may be more than the word holds (the rest is dropped).
+std::size_t take_word(ReportReader& r, char* word, std::size_t size)
+{
+    skip_blanks(r);
+    std::size_t length = 0;
+    for (int c = peek(r); !ends_a_word(c); c = peek(r)) {
+        if (length < size) {
+            word[length] = static_cast<char>(c);
+        }
+        ++length;
+        ++r.at;
+    }
+    return length;
+}
+
+bool take_label(ReportReader& r, const char* label)
+{
+    char word[4];
+    if (take_word(r, word, sizeof word) != sizeof word) {
+        return false;
+    }
+    for (std::size_t i = 0; i < sizeof word; ++i) {
+        if ((word[i] | 0x20) != label[i]) { // either case
+            return false;
+        }
+    }
+    return true;
+}
+
+// Takes `count` values of `width` hex digits each, as separate words, into
+// the digits from `digit` on.
+bool take_values(ReportReader& r, std::size_t count, std::size_t width,
+                 std::array<std::uint8_t, DIGITS>& digits, std::size_t& digit)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        char word[4];
+        if (take_word(r, word, sizeof word) != width) {
+            return false;
+        }
+        for (std::size_t i = 0; i < width; ++i) {
+            const int value = hex_value(static_cast<unsigned char>(word[i]));
+            if (value < 0) {
+                return false;
+            }
+            digits[digit++] = static_cast<std::uint8_t>(value);
+        }
+    }
+    return true;
+}
+
+// The rest of the line holds nothing but blanks; the last line of a block
+// may also end the report.
+bool take_end_of_line(ReportReader& r, bool may_end_report)
+{
+    skip_blanks(r);
+    return take_line_end(r) || (may_end_report && peek(r) == END_OF_REPORT);
+}
+
+Record bad(ReportReader& r)
+{
+    if (r.failed) {
+        return Record::FAILED;
+    }
+    r.bad_line = r.lines + 1;
+    return Record::BAD;
+}
+
+// A record as a person types it, line by line.
+Record read_typed(ReportReader& r, BlockSums& sums)
+{
+    // Empty lines, or lines of blanks, before the block.
+    for (;;) {
+        skip_blanks(r);
+        if (peek(r) == END_OF_REPORT) {
+            return r.failed ? Record::FAILED : Record::END;
+        }
+        if (!take_line_end(r)) {
+            break;
+        }
+    }
+    std::array<std::uint8_t, DIGITS> digits{};
+    std::size_t digit = 0;
+    if (!take_label(r, "yoko") || !take_end_of_line(r, false)) {
+        return bad(r);
+    }
+    if (!take_values(r, BLOCK_ROWS, 2, digits, digit) || !take_end_of_line(r, false)) {
+        return bad(r);
+    }
+    if (!take_label(r, "tate") || !take_end_of_line(r, false)) {
+        return bad(r);
+    }
+    if (!take_values(r, BLOCK_COLUMNS, 2, digits, digit) || !take_values(r, 1, 4, digits, digit) ||
+        !take_end_of_line(r, true)) {
+        return bad(r);
+    }
+    put_values(digits, sums);
+    ++r.records;
+    return Record::READ;
+}
+
+// Where the layout's digits are, and the layout with CR before every LF.
+struct Layout {
+    std::array<char, CR_LF_RECORD_SIZE> text;
+    std::size_t size;
+    std::array<std::uint8_t, DIGITS> digits;
+};
+
+constexpr Layout layout_of(LineEnd end)
+{
+    Layout l{};
+    std::size_t digit = 0;
+    for (std::size_t t = 0; t < REPORT_SIZE; ++t) {
+        if (REPORT_TEMPLATE[t] == '\n' && end == LineEnd::CR_LF) {
+            l.text[l.size++] = '\r';
+        }
+        if (REPORT_TEMPLATE[t] == '0') {
+            l.digits[digit++] = static_cast<std::uint8_t>(l.size);
+        }
+        l.text[l.size++] = REPORT_TEMPLATE[t];
+    }
+    return l;
+}
+
+constexpr Layout LAYOUTS[] = {layout_of(LineEnd::LF), layout_of(LineEnd::CR_LF)};
+
+// An uppercase hex digit's value; 0x10 for anything else.
+constexpr std::array<std::uint8_t, 256> uppercase_digits()
+{
+    std::array<std::uint8_t, 256> values{};
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        const int value = hex_value(static_cast<int>(c));
+        values[c] = static_cast<std::uint8_t>(value < 0 || (c >= 'a' && c <= 'f') ? 0x10 : value);
+    }
+    return values;
+}
+
+constexpr std::array<std::uint8_t, 256> UPPERCASE_DIGITS = uppercase_digits();
+
+} // namespace
+
+// The record with its digits made '0' is the layout itself; and every
+// digit is an uppercase hex digit.
+bool read_exact(const char* record, std::size_t size, LineEnd end, BlockSums& sums)
+{
+    const Layout& layout = LAYOUTS[end == LineEnd::LF ? 0 : 1];
+    if (size != layout.size) {
+        return false;
+    }
+    std::array<char, CR_LF_RECORD_SIZE> shape;
+    std::memcpy(shape.data(), record, size);
+    std::array<std::uint8_t, DIGITS> digits{};
+    unsigned invalid = 0;
+    for (std::size_t k = 0; k < DIGITS; ++k) {
+        const std::size_t at = layout.digits[k];
+        digits[k] = UPPERCASE_DIGITS[static_cast<unsigned char>(record[at])];
+        invalid |= digits[k];
+        shape[at] = '0';
+    }
+    if ((invalid & 0x10u) != 0 || std::memcmp(shape.data(), layout.text.data(), size) != 0) {
+        return false;
+    }
+    put_values(digits, sums);
+    return true;
 }
 
 std::array<char, CR_LF_RECORD_SIZE> with_cr_lf(const Report& report)
@@ -91,4 +279,65 @@ std::array<char, CR_LF_RECORD_SIZE> with_cr_lf(const Report& report)
         out[at++] = c;
     }
     return out;
+}
+
+void start_reading(ReportReader& reader, std::FILE* stream)
+{
+    reader.stream = stream;
+    reader.at = 0;
+    reader.held = 0;
+    reader.ended = false;
+    reader.failed = false;
+    reader.lines = 0;
+    reader.records = 0;
+    reader.bad_line = 0;
+}
+
+namespace {
+
+// How the record at the reader's place ends its lines, as its first line
+// says.
+LineEnd line_end_here(const ReportReader& r)
+{
+    return r.held - r.at > 4 && r.buffer[r.at + 4] == '\r' ? LineEnd::CR_LF : LineEnd::LF;
+}
+
+void take_record(ReportReader& r, std::size_t size)
+{
+    r.at += size;
+    r.lines += REPORT_LINES;
+    ++r.records;
+}
+
+} // namespace
+
+bool take_if_same(ReportReader& reader, const Report& report)
+{
+    fill(reader, CR_LF_RECORD_SIZE);
+    const char* const here = reader.buffer.data() + reader.at;
+    const std::size_t left = reader.held - reader.at;
+    if (line_end_here(reader) == LineEnd::LF) {
+        if (left < REPORT_SIZE || std::memcmp(here, report.data(), REPORT_SIZE) != 0) {
+            return false;
+        }
+        take_record(reader, REPORT_SIZE);
+        return true;
+    }
+    if (left < CR_LF_RECORD_SIZE || std::memcmp(here, with_cr_lf(report).data(), CR_LF_RECORD_SIZE) != 0) {
+        return false;
+    }
+    take_record(reader, CR_LF_RECORD_SIZE);
+    return true;
+}
+
+Record read_record(ReportReader& reader, BlockSums& sums)
+{
+    fill(reader, CR_LF_RECORD_SIZE);
+    const LineEnd end = line_end_here(reader);
+    const std::size_t size = end == LineEnd::LF ? REPORT_SIZE : CR_LF_RECORD_SIZE;
+    if (reader.held - reader.at >= size && read_exact(reader.buffer.data() + reader.at, size, end, sums)) {
+        take_record(reader, size);
+        return Record::READ;
+    }
+    return read_typed(reader, sums);
 }

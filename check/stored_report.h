@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Reading a report that quorvil wrote: one block's five lines at a time, as
-// a fixed-size record, checked against the layout and its values taken out.
+// Reading a stored report, one block's values at a time. A report that
+// quorvil wrote is read on a fast path, record by record as the layout has
+// it; a report that a person typed in from a printed listing is read line
+// by line: hex digits and labels in either case, any spaces or tabs around
+// the values, empty lines or none between blocks, LF or CR LF on any line.
+// The labels and the count and width of the values stay required, so a
+// message, a cut block or junk is not taken for a report.
 
 #include "checksums/block.h"
 #include "checksums/block_report.h"
@@ -10,35 +15,48 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
-// The Linux build writes LF, the Windows build's text stream CR LF. A report
-// is read in the form its first line has; a line ending the other way is not
-// part of it.
+// The Linux build writes LF, the Windows build's text stream CR LF.
 enum class LineEnd : std::uint8_t { LF, CR_LF };
 
 inline constexpr std::size_t REPORT_LINES = 5;
 inline constexpr std::size_t CR_LF_RECORD_SIZE = REPORT_SIZE + REPORT_LINES;
 
-constexpr std::size_t record_size(LineEnd end)
-{
-    return end == LineEnd::LF ? REPORT_SIZE : CR_LF_RECORD_SIZE;
-}
-
-// The line end of a report that starts with these bytes.
-LineEnd line_end_of(const char* start, std::size_t size);
-
-// What one block's report says.
-struct Sums {
-    std::array<std::uint8_t, BLOCK_ROWS> rows;
-    std::array<std::uint8_t, BLOCK_COLUMNS> columns;
-    std::uint16_t crc;
-};
-
-// 0 when the `size` bytes at `record` are exactly one block's report, with
-// uppercase digits and the given line ends; its values are then in `sums`.
-// Otherwise the line of the record, 1 to 5, that is not part of a report:
-// the first one that differs from the layout or is cut short.
-unsigned read_record(const char* record, std::size_t size, LineEnd end, Sums& sums);
+// Whether the `size` bytes at `record` are exactly one block's report as
+// quorvil writes it, uppercase digits and the given line ends; its values
+// are then in `sums`.
+bool read_exact(const char* record, std::size_t size, LineEnd end, BlockSums& sums);
 
 // The report of a block as the Windows build writes it, CR before every LF.
 std::array<char, CR_LF_RECORD_SIZE> with_cr_lf(const Report& report);
+
+enum class Record : std::uint8_t {
+    READ,   // one block's values
+    END,    // the report has no more blocks
+    BAD,    // a line that is not part of a report: `bad_line`
+    FAILED, // reading failed
+};
+
+// Large, so that a whole record is nearly always in the buffer.
+inline constexpr std::size_t READER_BUFFER_SIZE = 1 << 16;
+
+struct ReportReader {
+    std::FILE* stream = nullptr;
+    std::array<char, READER_BUFFER_SIZE> buffer{};
+    std::size_t at = 0;   // the next byte to read
+    std::size_t held = 0; // bytes in the buffer
+    bool ended = false;   // the stream has nothing more
+    bool failed = false;
+    long long lines = 0;    // line ends read so far
+    long long records = 0;  // blocks read so far
+    long long bad_line = 0; // after BAD: the line, counted from 1
+};
+
+void start_reading(ReportReader& reader, std::FILE* stream);
+
+// Takes the next block's record when it is, byte for byte, `report` as
+// quorvil writes it with either line end: the common case, one comparison.
+bool take_if_same(ReportReader& reader, const Report& report);
+
+Record read_record(ReportReader& reader, BlockSums& sums);

@@ -1,18 +1,23 @@
 // SPDX-License-Identifier: MIT
-#include "check/difference.h"
+#include "check/explain.h"
+#include "check/follow.h"
 #include "check/stored_report.h"
 #include "reference.h"
 #include "stored_reference.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
 const std::string ABC =
     "yoko\n26 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \ntate\n61 62 63 00 00 00 00 00 0ADE\n\n";
+const std::string ZEROS_ROW = " 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
 
 std::string crlf(std::string text)
 {
@@ -22,116 +27,374 @@ std::string crlf(std::string text)
     return text;
 }
 
-unsigned read(const std::string& record, LineEnd end)
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes random_bytes(std::mt19937& random, std::size_t size)
 {
-    Sums sums{};
-    Sums plain{};
-    const unsigned line = read_record(record.data(), record.size(), end, sums);
-    EXPECT_EQ(line, reference_read_record(record, end, plain)) << record;
-    if (line == 0) {
-        EXPECT_EQ(sums.rows, plain.rows);
-        EXPECT_EQ(sums.columns, plain.columns);
-        EXPECT_EQ(sums.crc, plain.crc);
+    Bytes bytes(size);
+    for (auto& b : bytes) {
+        b = static_cast<std::uint8_t>(random());
     }
-    return line;
+    return bytes;
 }
 
-Sums sums_of(const Block& block)
+Block block_of(const Bytes& data, std::size_t at)
 {
-    Sums sums{};
-    const std::string report = reference_report(block);
-    reference_read_record(report, LineEnd::LF, sums);
+    Block block{};
+    for (std::size_t i = 0; i < BLOCK_SIZE && at + i < data.size(); ++i) {
+        block[i] = data[at + i];
+    }
+    return block;
+}
+
+// The report's values of every block of the data, the plain way.
+std::vector<BlockSums> report_of(const Bytes& data)
+{
+    std::vector<BlockSums> sums;
+    for (std::size_t at = 0; at < data.size(); at += BLOCK_SIZE) {
+        sums.push_back(reference_sums(block_of(data, at)));
+    }
     return sums;
+}
+
+FileView view_of(const Bytes& data)
+{
+    const auto size = static_cast<long long>(data.size());
+    return {data.data(), 0, size, size};
+}
+
+StoredRun run_of(const std::vector<BlockSums>& report, std::size_t block)
+{
+    return {report.data() + block, std::min(report.size() - block, STORED_RUN),
+            report.size() - block <= STORED_RUN};
+}
+
+// The explanation undone in FILE, as the repair undoes it.
+Bytes undone(const Bytes& file, const Explanation& e)
+{
+    Bytes out = file;
+    const auto at = static_cast<std::ptrdiff_t>(e.at);
+    if (e.kind == Kind::BYTES) {
+        for (std::size_t k = 0; k < e.changed; ++k) {
+            out[static_cast<std::size_t>(e.changes[k].at)] = e.changes[k].was;
+        }
+    } else if (e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE) {
+        out.erase(out.begin() + at, out.begin() + at + e.run);
+    } else if (e.kind == Kind::MISSING || e.kind == Kind::MISSING_RANGE) {
+        Bytes values(static_cast<std::size_t>(e.run), 0);
+        if (e.known) {
+            std::copy(e.values.begin(), e.values.begin() + e.run, values.begin());
+        }
+        out.insert(out.begin() + at, values.begin(), values.end());
+    }
+    return out;
+}
+
+// What the reader makes of a whole text: the blocks' values, then how it
+// ended.
+struct Read {
+    std::vector<BlockSums> blocks;
+    Record end;
+    long long line;
+};
+
+Read read_all(const std::string& text)
+{
+    std::FILE* const stream = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::rewind(stream);
+    static ReportReader reader;
+    start_reading(reader, stream);
+    Read read{{}, Record::READ, 0};
+    BlockSums sums{};
+    while ((read.end = read_record(reader, sums)) == Record::READ) {
+        read.blocks.push_back(sums);
+    }
+    read.line = reader.bad_line;
+    std::fclose(stream);
+    return read;
 }
 
 } // namespace
 
-TEST(StoredReport, Layout)
+TEST(StoredReport, ExactRecords)
 {
     const struct {
         std::string record;
         LineEnd end;
-        unsigned line;
+        bool exact;
     } cases[] = {
-        {ABC, LineEnd::LF, 0},
-        {crlf(ABC), LineEnd::CR_LF, 0},
-        {crlf(ABC), LineEnd::LF, 1},         // CR LF read as LF: a stray CR
-        {ABC, LineEnd::CR_LF, 1},            // LF where CR LF was begun
-        {"cannot open x\n", LineEnd::LF, 1}, // a message, not a report
-        {ABC.substr(0, 30), LineEnd::LF, 2}, // cut inside the row sums
-        {ABC.substr(0, 59), LineEnd::LF, 4}, // cut after "tate"
-        {ABC.substr(0, 88), LineEnd::LF, 5}, // no empty line
-        {"yoko\n26 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\ntate\n61 62 63 00 00 00 00 00 0ADE\n\n",
-         LineEnd::LF, 2}, // the row line without its last space
+        {ABC, LineEnd::LF, true},
+        {crlf(ABC), LineEnd::CR_LF, true},
+        {crlf(ABC), LineEnd::LF, false},
+        {ABC, LineEnd::CR_LF, false},
+        {"cannot open x\n", LineEnd::LF, false},
+        {ABC.substr(0, 88), LineEnd::LF, false},
         {"yoko\n26 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \ntate\n61 62 63 00 00 00 00 00 0ade\n\n",
-         LineEnd::LF, 4}, // lowercase
-        {"yoko\n26 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \ntate\n61 62 63 00 00 00 00 00 0AD\n\n\n",
-         LineEnd::LF, 4}, // a digit short
+         LineEnd::LF, false}, // lowercase: the typed path's
+        {"yoko\n26 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \ntate\n61 62 63 00 00 00 00 00 0AG0\n\n",
+         LineEnd::LF, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(read(c.record, c.end), c.line) << c.record;
+        BlockSums sums{};
+        BlockSums plain{};
+        const bool exact = read_exact(c.record.data(), c.record.size(), c.end, sums);
+        EXPECT_EQ(exact, c.exact) << c.record;
+        EXPECT_EQ(exact, reference_read_record(c.record, c.end, plain) == 0) << c.record;
+        if (exact) {
+            EXPECT_EQ(sums, plain);
+            EXPECT_EQ(sums, reference_sums(Block{'a', 'b', 'c'}));
+        }
     }
     EXPECT_EQ(crlf(ABC),
               std::string(with_cr_lf(format_block_report(Block{'a', 'b', 'c'})).data(), CR_LF_RECORD_SIZE));
 }
 
-// Every single changed byte, at every place, is located with its old
-// value; other changes are described by what differs.
-TEST(Difference, LocatesOneChangedByte)
+// Reports as people type them read as the report quorvil wrote; what is
+// not a report is named by its line in the text as typed.
+TEST(StoredReport, TypedReports)
 {
-    std::mt19937 random(16);
-    Block original;
-    for (auto& byte : original) {
-        byte = static_cast<std::uint8_t>(random());
-    }
-    const Sums stored = sums_of(original);
-    for (std::size_t at = 0; at < BLOCK_SIZE; ++at) {
-        for (const unsigned flip : {0x01u, 0x80u, 0x5Au}) {
-            Block copy = original;
-            copy[at] = static_cast<std::uint8_t>(copy[at] ^ flip);
-            const Difference d = explain(copy, BLOCK_SIZE, stored);
-            ASSERT_TRUE(d.located) << at;
-            EXPECT_EQ(d.offset, at);
-            EXPECT_EQ(d.is, copy[at]);
-            EXPECT_EQ(d.was, original[at]);
+    const std::string rows = "26" + ZEROS_ROW;
+    const std::string columns = "61 62 63 00 00 00 00 00";
+    const std::string typed = "yoko\n" + rows + "\ntate\n" + columns + " 0ADE\n";
+    const struct {
+        std::string text;
+        std::size_t blocks;
+        Record end;
+        long long line;
+    } cases[] = {
+        {ABC + ABC, 2, Record::END, 0},
+        {crlf(ABC), 1, Record::END, 0},
+        {"YOKO\n" + rows + "\nTate\n61 62 63 00 00 00 00 00 0ade\n", 1, Record::END, 0}, // either case
+        {typed + typed + typed, 3, Record::END, 0},                                      // no empty lines
+        {"  yoko \n\t26 " + ZEROS_ROW + "\t\n tate\n" + columns + "\t  0ADE  \n\n\n", 1, Record::END, 0},
+        {"\n\n" + typed + " \n\t\n" + typed, 2, Record::END, 0}, // blank lines before and between
+        {"yoko\r\n" + rows + "\ntate\r\n" + columns + " 0ADE\r\n\n", 1, Record::END, 0}, // mixed line ends
+        {"yoko\n" + rows + "\ntate\n" + columns + " 0ADE", 1, Record::END, 0},           // no last line end
+        {"", 0, Record::END, 0},
+        {"cannot open x\n", 0, Record::BAD, 1},
+        {ABC.substr(0, 30), 0, Record::BAD, 2},                                 // cut inside the row sums
+        {ABC.substr(0, 59), 0, Record::BAD, 4},                                 // cut after "tate"
+        {ABC + ABC.substr(0, 5), 1, Record::BAD, 7},                            // a block cut after its label
+        {"yoko\n" + rows.substr(3) + "\n", 0, Record::BAD, 2},                  // 15 row values
+        {"yoko\n" + rows + "\ntate\n" + columns + "0ADE\n", 0, Record::BAD, 4}, // a column of four digits
+        {"yoko\n" + rows + "\ntate\n" + columns + " 0AD\n", 0, Record::BAD, 4},
+        {"yoko\n" + rows + "\ntate\n" + columns + " 0ADE 00\n", 0, Record::BAD, 4},
+        {"yoko\nG6" + ZEROS_ROW + "\n", 0, Record::BAD, 2},
+        {"yoko\n\n" + rows + "\n", 0, Record::BAD, 2}, // an empty line inside a block
+        {"yoko\r" + rows + "\n", 0, Record::BAD, 1},   // a CR that ends no line
+        {ABC + "\nhello\n", 1, Record::BAD, 7},
+    };
+    const BlockSums abc = reference_sums(Block{'a', 'b', 'c'});
+    for (const auto& c : cases) {
+        const Read read = read_all(c.text);
+        EXPECT_EQ(read.blocks.size(), c.blocks) << c.text;
+        EXPECT_EQ(read.end, c.end) << c.text;
+        EXPECT_EQ(read.line, c.line) << c.text;
+        for (const BlockSums& sums : read.blocks) {
+            EXPECT_EQ(sums, abc) << c.text;
         }
     }
 }
 
-TEST(Difference, Describes)
+// Every single changed byte, at every place, is located with its old
+// value; a byte of the zero filling is not one of FILE's.
+TEST(Explain, OneChangedByte)
 {
-    Block original{};
-    original[20] = 7; // row 2, column 4
-    const Sums stored = sums_of(original);
-    const auto change = [&](std::initializer_list<std::pair<std::size_t, int>> changes) {
-        Block copy = original;
-        for (const auto& [at, by] : changes) {
-            copy[at] = static_cast<std::uint8_t>(copy[at] + by);
+    std::mt19937 random(16);
+    const Bytes original = random_bytes(random, BLOCK_SIZE);
+    const Block block = block_of(original, 0);
+    const BlockSums stored = reference_sums(block);
+    for (std::size_t at = 0; at < BLOCK_SIZE; ++at) {
+        for (const unsigned flip : {0x01u, 0x80u, 0x5Au}) {
+            Block copy = block;
+            copy[at] = static_cast<std::uint8_t>(copy[at] ^ flip);
+            const Explanation e = explain_changes(copy, BLOCK_SIZE, 1000, stored, sum_block(copy));
+            ASSERT_EQ(e.kind, Kind::BYTES) << at;
+            ASSERT_EQ(e.changed, 1u);
+            EXPECT_EQ(e.changes[0].at, 1000 + static_cast<long long>(at));
+            EXPECT_EQ(e.changes[0].was, block[at]);
+            EXPECT_EQ(explain_changes(copy, at, 1000, stored, sum_block(copy)).kind, Kind::DIFFERS);
         }
-        return copy;
-    };
+    }
+}
+
+// Two changed bytes anywhere, and neighbours swapped: given back or left,
+// never wrong.
+TEST(Explain, TwoChangedBytes)
+{
+    std::mt19937 random(2);
     const struct {
-        Block block;
-        std::size_t filled;
-        std::uint16_t rows;
-        std::uint8_t columns;
-        bool crc;
-        bool located;
+        bool neighbours;
+        int at_least; // of 2000
+    } cases[] = {{false, 1999}, {true, 1990}};
+    for (const auto& c : cases) {
+        int given_back = 0;
+        for (int trial = 0; trial < 2000; ++trial) {
+            const Bytes original = random_bytes(random, BLOCK_SIZE);
+            Bytes copy = original;
+            const std::size_t first = random() % (BLOCK_SIZE - 1);
+            std::size_t second = c.neighbours ? first + 1 : random() % BLOCK_SIZE;
+            if (c.neighbours) {
+                std::swap(copy[first], copy[second]);
+            } else {
+                second = second == first ? first + 1 : second;
+                copy[first] = static_cast<std::uint8_t>(copy[first] + 1 + random() % 255);
+                copy[second] = static_cast<std::uint8_t>(copy[second] + 1 + random() % 255);
+            }
+            if (copy == original) {
+                ++given_back;
+                continue;
+            }
+            const Block block = block_of(copy, 0);
+            const Explanation e = explain_changes(block, BLOCK_SIZE, 0, reference_sums(block_of(original, 0)),
+                                                  sum_block(block));
+            if (e.kind == Kind::BYTES) {
+                ASSERT_EQ(undone(copy, e), original) << trial;
+                ++given_back;
+            }
+        }
+        EXPECT_GE(given_back, c.at_least) << c.neighbours;
+    }
+}
+
+// One value of the report alone differs: a slip in the report, not in FILE.
+TEST(Explain, ReportValues)
+{
+    std::mt19937 random(6);
+    const Block block = block_of(random_bytes(random, BLOCK_SIZE), 0);
+    const BlockSums now = sum_block(block);
+    BlockSums row = now;
+    row.rows[3] = static_cast<std::uint8_t>(row.rows[3] ^ 0x40);
+    BlockSums column = now;
+    column.columns[7] = static_cast<std::uint8_t>(column.columns[7] + 1);
+    BlockSums crc = now;
+    crc.crc = static_cast<std::uint16_t>(crc.crc ^ 1);
+    BlockSums two = row;
+    two.columns = column.columns;
+    const struct {
+        BlockSums stored;
+        Kind kind;
+        bool is_row;
+        std::size_t index;
     } cases[] = {
-        {original, BLOCK_SIZE, 0, 0, false, false},
-        {change({{0, 1}, {9, 1}}), BLOCK_SIZE, 0b11, 0b11, true, false},             // two bytes
-        {change({{0, 1}, {1, -1}, {9, 1}, {8, -1}}), BLOCK_SIZE, 0, 0, true, false}, // sums cancel
-        {change({{1, 3}, {2, 3}, {3, -6}}), BLOCK_SIZE, 0, 0b1110, true, false},     // row unchanged
-        // one byte's sums, but more bytes changed: the CRC does not confirm it
-        {change({{0, 1}, {9, 1}, {10, -1}, {18, 1}, {17, -1}}), BLOCK_SIZE, 1, 1, true, false},
-        {change({{20, -7}}), 20, 1u << 2, 1u << 4, true, false}, // the byte lies in the zero filling
-        {change({{20, -7}}), 21, 1u << 2, 1u << 4, true, true},
+        {row, Kind::REPORT_VALUE, true, 3},
+        {column, Kind::REPORT_VALUE, false, 7},
+        {crc, Kind::DIFFERS, false, 0},
+        {two, Kind::DIFFERS, false, 0}, // a row and a column, and no CRC to confirm a byte
     };
     for (const auto& c : cases) {
-        const Difference d = explain(c.block, c.filled, stored);
-        EXPECT_EQ(d.rows, c.rows);
-        EXPECT_EQ(d.columns, c.columns);
-        EXPECT_EQ(d.crc, c.crc);
-        EXPECT_EQ(d.located, c.located);
+        const Explanation e = explain_changes(block, BLOCK_SIZE, 0, c.stored, now);
+        EXPECT_EQ(e.kind, c.kind);
+        if (c.kind == Kind::REPORT_VALUE) {
+            EXPECT_EQ(e.is_row, c.is_row);
+            EXPECT_EQ(e.index, c.index);
+            EXPECT_EQ(e.file, c.is_row ? now.rows[c.index] : now.columns[c.index]);
+        }
+    }
+    EXPECT_TRUE(explain_changes(block, BLOCK_SIZE, 0, crc, now).crc);
+}
+
+// Runs of extra and missing bytes at every place of a block, and across
+// its end: the explanation gives the original back. The places come from
+// a search that rules most out by the rows; every place the plain search
+// finds must be among them.
+TEST(Explain, RunsAtEveryPlace)
+{
+    std::mt19937 random(128);
+    const Bytes original = random_bytes(random, 24 * BLOCK_SIZE);
+    const std::vector<BlockSums> report = report_of(original);
+    constexpr std::size_t BLOCK = 3;
+    const long long at = BLOCK * BLOCK_SIZE;
+    const struct {
+        long long extra;
+        long long missing;
+    } cases[] = {{1, 0}, {2, 0}, {8, 0}, {9, 0}, {128, 0}, {300, 0}, {0, 1}, {0, 3}, {0, 8}};
+    for (const auto& c : cases) {
+        for (std::size_t t = 0; t < BLOCK_SIZE; ++t) {
+            Bytes copy = original;
+            const auto place =
+                copy.begin() + static_cast<std::ptrdiff_t>(at) + static_cast<std::ptrdiff_t>(t);
+            if (c.extra > 0) {
+                const Bytes run = random_bytes(random, static_cast<std::size_t>(c.extra));
+                copy.insert(place, run.begin(), run.end());
+            } else {
+                copy.erase(place, place + c.missing);
+            }
+            const FileView file = view_of(copy);
+            const Explanation e =
+                c.extra > 0 ? explain_extra(file, at, BLOCK, c.extra, run_of(report, BLOCK), false)
+                            : explain_missing(file, at, BLOCK, c.missing, run_of(report, BLOCK), false);
+            ASSERT_EQ(e.kind, c.extra > 0 ? Kind::EXTRA : Kind::MISSING)
+                << c.extra << " " << c.missing << " " << t;
+            EXPECT_EQ(e.known, c.missing > 0);
+            EXPECT_EQ(undone(copy, e), original) << c.extra << " " << c.missing << " " << t;
+            if (c.extra > 0) {
+                // The plain search: every place whose block without the run
+                // has the report's values.
+                long long first = -1;
+                for (long long p = 0; p < static_cast<long long>(BLOCK_SIZE); ++p) {
+                    Block without;
+                    for (long long i = 0; i < static_cast<long long>(BLOCK_SIZE); ++i) {
+                        without[static_cast<std::size_t>(i)] =
+                            copy[static_cast<std::size_t>(at + i + (i < p ? 0 : c.extra))];
+                    }
+                    if (first < 0 && reference_sums(without) == report[BLOCK]) {
+                        first = p;
+                    }
+                }
+                EXPECT_EQ(e.at, at + first) << c.extra << " " << t;
+            }
+        }
+    }
+}
+
+TEST(Explain, LongMissingRuns)
+{
+    std::mt19937 random(7);
+    const Bytes original = random_bytes(random, 64 * BLOCK_SIZE);
+    const std::vector<BlockSums> report = report_of(original);
+    constexpr std::size_t BLOCK = 2;
+    const long long at = BLOCK * BLOCK_SIZE;
+    const struct {
+        long long place; // in the block
+        long long run;
+        Kind kind;
+    } cases[] = {
+        {0, 128, Kind::MISSING},        // a whole block, at its boundary
+        {0, MAX_SHIFT, Kind::MISSING},  // 32 of them
+        {124, 10, Kind::MISSING},       // 4 and 6 bytes, each block's from its columns
+        {50, 300, Kind::MISSING_RANGE}, // the place known to within the rows its ends fall in
+        {20, 4000, Kind::MISSING_RANGE},
+    };
+    for (const auto& c : cases) {
+        Bytes copy = original;
+        const auto place = copy.begin() + static_cast<std::ptrdiff_t>(at + c.place);
+        copy.erase(place, place + c.run);
+        const Explanation e = explain_missing(view_of(copy), at, BLOCK, c.run, run_of(report, BLOCK), false);
+        ASSERT_EQ(e.kind, c.kind) << c.place << " " << c.run;
+        EXPECT_EQ(e.run, c.run);
+        EXPECT_EQ(e.known, c.run <= 16);
+        if (c.kind == Kind::MISSING) {
+            EXPECT_EQ(e.at, at + c.place);
+        } else {
+            EXPECT_LE(e.at, at + c.place);
+            EXPECT_GE(e.last, at + c.place);
+            EXPECT_LT(e.last - e.at, static_cast<long long>(2 * BLOCK_COLUMNS)); // a row at each end
+        }
+    }
+}
+
+// The column sums of every window of FILE, one byte on at a time, equal
+// the window's own.
+TEST(Follow, RollingColumnSums)
+{
+    std::mt19937 random(9);
+    Bytes data = random_bytes(random, 4096);
+    std::fill(data.begin() + 1000, data.begin() + 1500, std::uint8_t{0});
+    std::uint64_t columns = column_word(reference_sums(block_of(data, 0)).columns);
+    for (std::size_t p = 0; p + BLOCK_SIZE < data.size(); ++p) {
+        ASSERT_EQ(columns, column_word(reference_sums(block_of(data, p)).columns)) << p;
+        columns = roll(columns, data[p], data[p + BLOCK_SIZE]);
     }
 }

@@ -1,34 +1,46 @@
 // SPDX-License-Identifier: MIT
-// Arbitrary bytes as a stored report, cut into records the way quorvil-check
-// reads them: the first line decides the line ends, then one record at a
-// time until one is not part of a report. The reader must agree with the
-// plain one on every record, line and values alike.
+// Arbitrary bytes as a stored report. Cut into records of quorvil's size,
+// the exact reader must agree with the plain one on every record, verdict
+// and values alike; and read whole, as a report typed in by hand, the text
+// must give no trouble but its verdict, and the same values for a record
+// quorvil could have written.
 
 #include "check/stored_report.h"
 #include "stored_reference.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const char* const text = reinterpret_cast<const char*>(data);
-    const LineEnd end = line_end_of(text, std::min<std::size_t>(size, 5));
-    for (std::size_t at = 0; at < size; at += record_size(end)) {
-        const std::size_t n = std::min(record_size(end), size - at);
-        Sums sums{};
-        Sums plain{};
-        const unsigned line = read_record(text + at, n, end, sums);
-        if (line != reference_read_record(std::string_view(text + at, n), end, plain)) {
-            std::abort();
-        }
-        if (line != 0) {
-            return 0;
-        }
-        if (sums.rows != plain.rows || sums.columns != plain.columns || sums.crc != plain.crc) {
-            std::abort();
+    for (const LineEnd end : {LineEnd::LF, LineEnd::CR_LF}) {
+        const std::size_t record = end == LineEnd::LF ? REPORT_SIZE : CR_LF_RECORD_SIZE;
+        if (size >= record) {
+            BlockSums sums{};
+            BlockSums plain{};
+            const bool exact = read_exact(text, record, end, sums);
+            if (exact != (reference_read_record(std::string_view(text, record), end, plain) == 0) ||
+                (exact && sums != plain)) {
+                std::abort();
+            }
         }
     }
+    static ReportReader reader;
+    std::FILE* const stream = std::tmpfile();
+    std::fwrite(data, 1, size, stream);
+    std::rewind(stream);
+    start_reading(reader, stream);
+    BlockSums sums{};
+    long long records = 0;
+    Record r = Record::READ;
+    while ((r = read_record(reader, sums)) == Record::READ) {
+        ++records;
+    }
+    if (r == Record::FAILED || reader.records != records || (r == Record::BAD && reader.bad_line < 1)) {
+        std::abort();
+    }
+    std::fclose(stream);
     return 0;
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-inline unsigned reference_read_record(std::string_view record, LineEnd end, Sums& sums)
+inline unsigned reference_read_record(std::string_view record, LineEnd end, BlockSums& sums)
 {
     const std::string sum = "HH ";
     std::string rows;

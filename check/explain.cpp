@@ -1,0 +1,527 @@
+// SPDX-License-Identifier: MIT
+#include "check/explain.h"
+
+#include "checksums/crc16.h"
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstring>
+
+std::uint8_t file_byte(const FileView& file, long long at)
+{
+    return at < file.held ? file.data[at - file.base] : std::uint8_t{0};
+}
+
+Block file_block(const FileView& file, long long at)
+{
+    Block block;
+    if (at >= file.base && at + static_cast<long long>(BLOCK_SIZE) <= file.held) {
+        std::memcpy(block.data(), file.data + (at - file.base), BLOCK_SIZE);
+        return block;
+    }
+    for (std::size_t i = 0; i < BLOCK_SIZE; ++i) {
+        block[i] = file_byte(file, at + static_cast<long long>(i));
+    }
+    return block;
+}
+
+namespace {
+
+constexpr long long SIZE = BLOCK_SIZE;
+constexpr long long COLUMNS = BLOCK_COLUMNS;
+constexpr long long ROWS = BLOCK_ROWS;
+
+std::uint8_t row_at(const FileView& file, long long at)
+{
+    unsigned sum = 0;
+    for (long long i = 0; i < COLUMNS; ++i) {
+        sum += file_byte(file, at + i);
+    }
+    return static_cast<std::uint8_t>(sum);
+}
+
+// The first row of the report's block that FILE's bytes from `at` do not
+// match; all 16 when they all match.
+long long first_differing_row(const FileView& file, long long at, const BlockSums& stored)
+{
+    for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
+        if (row_at(file, at + COLUMNS * static_cast<long long>(r)) != stored.rows[r]) {
+            return static_cast<long long>(r);
+        }
+    }
+    return ROWS;
+}
+
+// The last row, from `lowest` on, that FILE's bytes from `at` do not match;
+// the rows below `lowest` count as not matching.
+long long last_differing_row(const FileView& file, long long at, const BlockSums& stored, long long lowest)
+{
+    for (long long r = ROWS - 1; r >= lowest; --r) {
+        if (row_at(file, at + COLUMNS * r) != stored.rows[static_cast<std::size_t>(r)]) {
+            return r;
+        }
+    }
+    return lowest - 1;
+}
+
+// A run at block offset t needs every row before t's row to match at the
+// alignment before it, and every row after it at the alignment after it:
+// the first differing row at the one bounds t from above, the last
+// differing one at the other from below.
+struct Places {
+    long long first;
+    long long last;
+};
+
+Places clamp(long long first, long long last)
+{
+    return {std::max(first, 0LL), std::min(last, SIZE - 1)};
+}
+
+// The places that a run with a change besides may have: the change may add
+// a differing row on either side, so t's row lies between the first
+// differing row before and one after the last differing row after.
+Places loose_places(long long first_row, long long last_row, long long missing)
+{
+    const Places p =
+        clamp(COLUMNS * std::min(first_row, ROWS - 1), COLUMNS * last_row + 2 * COLUMNS - 1 - missing);
+    return p.first <= p.last ? p : Places{0, SIZE - 1};
+}
+
+Explanation range(Kind kind, long long at, long long block, long long run, Places places)
+{
+    Explanation e;
+    e.kind = kind;
+    e.run = run;
+    e.at = at + places.first;
+    e.last = at + places.last;
+    e.place = SIZE * block + places.first;
+    return e;
+}
+
+bool report_ends_with(const StoredRun& stored, std::size_t block)
+{
+    return stored.ends && block + 1 == stored.count;
+}
+
+// FILE's block from `at` matches the report's block `j` of the run; a block
+// the report does not have contradicts nothing.
+bool block_matches(const FileView& file, long long at, const StoredRun& stored, std::size_t j)
+{
+    if (j >= stored.count) {
+        return stored.ends;
+    }
+    return at < file.size && sum_block(file_block(file, at)) == stored.sums[j];
+}
+
+} // namespace
+
+Explanation explain_changes(const Block& block, std::size_t filled, long long at, const BlockSums& stored,
+                            const BlockSums& now)
+{
+    Explanation e;
+    std::array<std::uint8_t, BLOCK_ROWS> row_delta{};
+    std::array<std::uint8_t, BLOCK_COLUMNS> column_delta{};
+    std::array<std::size_t, BLOCK_ROWS> rows{};
+    std::array<std::size_t, BLOCK_COLUMNS> columns{};
+    std::size_t row_count = 0;
+    std::size_t column_count = 0;
+    for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
+        row_delta[r] = static_cast<std::uint8_t>(now.rows[r] - stored.rows[r]);
+        if (row_delta[r] != 0) {
+            e.rows = static_cast<std::uint16_t>(e.rows | 1u << r);
+            rows[row_count++] = r;
+        }
+    }
+    for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
+        column_delta[c] = static_cast<std::uint8_t>(now.columns[c] - stored.columns[c]);
+        if (column_delta[c] != 0) {
+            e.columns = static_cast<std::uint8_t>(e.columns | 1u << c);
+            columns[column_count++] = c;
+        }
+    }
+    e.crc = now.crc != stored.crc;
+    if (row_count > 2 || column_count > 2) {
+        return e; // more than two bytes changed
+    }
+
+    // No change of FILE alters one sum alone: every byte counts in a row, a
+    // column and the CRC. One value alone differing is the report's slip.
+    if (!e.crc && row_count + column_count == 1) {
+        e.kind = Kind::REPORT_VALUE;
+        e.is_row = row_count == 1;
+        e.index = e.is_row ? rows[0] : columns[0];
+        e.stored = e.is_row ? stored.rows[e.index] : stored.columns[e.index];
+        e.file = e.is_row ? now.rows[e.index] : now.columns[e.index];
+        return e;
+    }
+
+    // Every set of one or two changed bytes that gives these differences:
+    // a byte adds its change to its row and its column. Two bytes in one row
+    // add both changes to it, nothing when they cancel (swapped neighbours),
+    // and then the row may be any; likewise in one column.
+    struct Candidate {
+        std::size_t offset[2];
+        std::uint8_t delta[2];
+        std::size_t count;
+    };
+    std::array<Candidate, BLOCK_ROWS + 2> candidates{};
+    std::size_t count = 0;
+    const auto cell = [](std::size_t r, std::size_t c) { return r * BLOCK_COLUMNS + c; };
+    if (row_count == 1 && column_count == 1) {
+        if (row_delta[rows[0]] == column_delta[columns[0]]) {
+            candidates[count++] = {{cell(rows[0], columns[0]), 0}, {row_delta[rows[0]], 0}, 1};
+        }
+    } else if (row_count == 2 && column_count == 2) {
+        for (std::size_t swap = 0; swap < 2; ++swap) {
+            const std::size_t c0 = columns[swap];
+            const std::size_t c1 = columns[1 - swap];
+            if (row_delta[rows[0]] == column_delta[c0] && row_delta[rows[1]] == column_delta[c1]) {
+                candidates[count++] = {
+                    {cell(rows[0], c0), cell(rows[1], c1)}, {column_delta[c0], column_delta[c1]}, 2};
+            }
+        }
+    } else if (row_count <= 1 && column_count == 2) {
+        const auto both = static_cast<std::uint8_t>(column_delta[columns[0]] + column_delta[columns[1]]);
+        for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
+            if (row_count == 1 ? r == rows[0] && row_delta[r] == both : both == 0) {
+                candidates[count++] = {{cell(r, columns[0]), cell(r, columns[1])},
+                                       {column_delta[columns[0]], column_delta[columns[1]]},
+                                       2};
+            }
+        }
+    } else if (row_count == 2 && column_count <= 1) {
+        const auto both = static_cast<std::uint8_t>(row_delta[rows[0]] + row_delta[rows[1]]);
+        for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
+            if (column_count == 1 ? c == columns[0] && column_delta[c] == both : both == 0) {
+                candidates[count++] = {
+                    {cell(rows[0], c), cell(rows[1], c)}, {row_delta[rows[0]], row_delta[rows[1]]}, 2};
+            }
+        }
+    }
+
+    // The CRC decides, with the bytes put back; a byte of the zero filling
+    // is no byte of FILE's to have changed.
+    std::size_t explaining = 0;
+    Candidate found{};
+    for (std::size_t i = 0; i < count; ++i) {
+        const Candidate& c = candidates[i];
+        Block before = block;
+        bool inside = true;
+        for (std::size_t k = 0; k < c.count; ++k) {
+            inside = inside && c.offset[k] < filled;
+            before[c.offset[k]] = static_cast<std::uint8_t>(before[c.offset[k]] - c.delta[k]);
+        }
+        if (inside && crc16_block(before) == stored.crc) {
+            found = c;
+            ++explaining;
+        }
+    }
+    if (explaining != 1) {
+        return e;
+    }
+    e.kind = Kind::BYTES;
+    e.changed = found.count;
+    for (std::size_t k = 0; k < found.count; ++k) {
+        const std::size_t o = found.offset[k];
+        e.changes[k] = {at + static_cast<long long>(o), block[o],
+                        static_cast<std::uint8_t>(block[o] - found.delta[k])};
+    }
+    if (e.changed == 2 && e.changes[1].at < e.changes[0].at) {
+        std::swap(e.changes[0], e.changes[1]);
+    }
+    return e;
+}
+
+Explanation explain_extra(const FileView& file, long long at, long long block, long long run,
+                          const StoredRun& stored, bool loose)
+{
+    const BlockSums& sums = stored.sums[0];
+    if (!report_ends_with(stored, 0) && at + SIZE + run > file.size) {
+        return {}; // the bytes after the run are not all there
+    }
+    const long long first_row = first_differing_row(file, at, sums);
+    const long long last_row = last_differing_row(file, at + run, sums, 0);
+    const Places places = clamp(COLUMNS * last_row + 1, COLUMNS * first_row + COLUMNS - 1);
+
+    // The block without the run at t: FILE's bytes before t, then those
+    // after the run. Places with the same bytes are the same result.
+    long long found = -1;
+    long long last = -1;
+    bool distinct = false;
+    Block first{};
+    for (long long t = places.first; t <= places.last; ++t) {
+        Block without;
+        for (long long i = 0; i < SIZE; ++i) {
+            without[static_cast<std::size_t>(i)] = file_byte(file, at + i + (i < t ? 0 : run));
+        }
+        if (sum_block(without) != sums) {
+            continue;
+        }
+        if (found < 0) {
+            found = t;
+            first = without;
+        } else {
+            distinct = distinct || without != first;
+        }
+        last = t;
+    }
+    if (found >= 0) {
+        Explanation e = range(distinct ? Kind::EXTRA_RANGE : Kind::EXTRA, at, block, run, {found, last});
+        return e;
+    }
+    if (!loose) {
+        return {};
+    }
+    return range(Kind::EXTRA_RANGE, at, block, run, loose_places(first_row, last_row, 0));
+}
+
+namespace {
+
+// A block of which the bytes from..to are unknown, zero in `bytes`, against
+// its report. Up to a row of them lie in distinct columns and each column's
+// sum gives its value, put in `bytes`; the rows and the CRC must then
+// confirm them. More leave only the rows without one to check, and the
+// values unknown.
+bool check_partly_known(Block& bytes, std::size_t from, std::size_t to, const BlockSums& stored,
+                        bool& determined)
+{
+    const BlockSums now = sum_block(bytes);
+    if (to == from) {
+        return now == stored;
+    }
+    if (to - from <= BLOCK_COLUMNS) {
+        for (std::size_t q = from; q < to; ++q) {
+            const std::size_t c = q % BLOCK_COLUMNS;
+            bytes[q] = static_cast<std::uint8_t>(stored.columns[c] - now.columns[c]);
+        }
+        return sum_block(bytes) == stored;
+    }
+    determined = false;
+    for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
+        const bool unknown = r * BLOCK_COLUMNS < to && (r + 1) * BLOCK_COLUMNS > from;
+        if (!unknown && now.rows[r] != stored.rows[r]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The run of missing bytes put in at block offset t: the blocks it touches
+// checked, and, where they are all determined, the values and the two
+// blocks from the one it begins in as the result.
+struct Trial {
+    bool fits = false;
+    bool determined = true;
+    std::array<std::uint8_t, MAX_VALUES> values{};
+    std::array<Block, 2> result{};
+};
+
+Trial try_missing(const FileView& file, long long at, long long run, long long t, const StoredRun& stored)
+{
+    Trial trial;
+    const long long end = t + run; // block offsets, from the start of the run's first block
+    const long long last_block = (end - 1) / SIZE;
+    const auto last = static_cast<std::size_t>(last_block);
+    if (last >= stored.count) {
+        return trial;
+    }
+    // Bytes before the run are FILE's at the old alignment, bytes after it
+    // FILE's shifted back by the run. Only the report's last block may read
+    // FILE's zero filling.
+    const long long reads_to =
+        last == 0 ? std::max(at + t, at + SIZE - run) : at + SIZE * (last_block + 1) - run;
+    if (reads_to > file.size && !report_ends_with(stored, last)) {
+        return trial;
+    }
+    Block& first = trial.result[0];
+    for (long long i = 0; i < SIZE; ++i) {
+        std::uint8_t byte = 0; // unknown, in the run
+        if (i < t) {
+            byte = file_byte(file, at + i);
+        } else if (i >= end) {
+            byte = file_byte(file, at + i - run);
+        }
+        first[static_cast<std::size_t>(i)] = byte;
+    }
+    const auto first_to = static_cast<std::size_t>(std::min(end, SIZE));
+    const auto from = static_cast<std::size_t>(t);
+    trial.fits = check_partly_known(first, from, first_to, stored.sums[0], trial.determined);
+    Block& second = trial.result[1];
+    std::size_t tail = 0;
+    if (last > 0) {
+        const long long base = SIZE * static_cast<long long>(last);
+        tail = static_cast<std::size_t>(end - base);
+        for (long long i = 0; i < SIZE; ++i) {
+            second[static_cast<std::size_t>(i)] =
+                static_cast<std::size_t>(i) < tail ? 0 : file_byte(file, at + base + i - run);
+        }
+        trial.fits = trial.fits && check_partly_known(second, 0, tail, stored.sums[last], trial.determined);
+        trial.determined = trial.determined && last == 1;
+    } else {
+        second = file_block(file, at + SIZE - run);
+    }
+    if (trial.fits && trial.determined) {
+        std::size_t k = 0;
+        for (std::size_t q = from; q < first_to; ++q) {
+            trial.values[k++] = first[q];
+        }
+        for (std::size_t q = 0; q < tail; ++q) {
+            trial.values[k++] = second[q];
+        }
+    }
+    return trial;
+}
+
+} // namespace
+
+namespace {
+
+// The places that fit so far, and whether they all give the same bytes.
+struct Fitting {
+    long long found = -1;
+    long long last = -1;
+    long long count = 0;
+    bool all_determined = true;
+    bool distinct = false;
+    Trial first{};
+};
+
+void add(Fitting& f, long long t, const Trial& trial)
+{
+    ++f.count;
+    f.all_determined = f.all_determined && trial.determined;
+    if (f.found < 0) {
+        f.found = t;
+        f.first = trial;
+    } else {
+        f.distinct = f.distinct || trial.result != f.first.result;
+    }
+    f.last = t;
+}
+
+} // namespace
+
+Explanation explain_missing(const FileView& file, long long at, long long block, long long run,
+                            const StoredRun& stored, bool loose)
+{
+    const BlockSums& sums = stored.sums[0];
+    const long long first_row = first_differing_row(file, at, sums);
+    // Rows that start before the run's length read FILE before the block.
+    const long long lowest = std::min((run + COLUMNS - 1) / COLUMNS, ROWS);
+    const long long last_row = last_differing_row(file, at - run, sums, lowest);
+    const Places places = clamp(COLUMNS * last_row + 1 - run, COLUMNS * first_row + COLUMNS - 1);
+
+    // A place that ends the run where the next block then matches is
+    // preferred to one that leaves that block differing: the blocks after
+    // chose this alignment.
+    Fitting any;
+    Fitting followed;
+    for (long long t = places.first; t <= places.last; ++t) {
+        const Trial trial = try_missing(file, at, run, t, stored);
+        if (!trial.fits) {
+            continue;
+        }
+        add(any, t, trial);
+        const long long after = (t + run - 1) / SIZE + 1;
+        if (block_matches(file, at + SIZE * after - run, stored, static_cast<std::size_t>(after))) {
+            add(followed, t, trial);
+        }
+    }
+    const Fitting& f = followed.count > 0 ? followed : any;
+    if (f.found < 0) {
+        return loose ? range(Kind::MISSING_RANGE, at, block, run, loose_places(first_row, last_row, run))
+                     : Explanation{};
+    }
+    Explanation e = range(Kind::MISSING, at, block, run, {f.found, f.found});
+    if (f.all_determined && !f.distinct) {
+        e.known = true;
+        e.values = f.first.values;
+        return e;
+    }
+    if (f.count == 1) {
+        return e;
+    }
+    // Whole blocks lost at a block boundary: the block after them matches
+    // whole where they start at the block's first byte, and any later start
+    // would take the lost blocks' first bytes to be the ones FILE has there.
+    if (f.found == 0 && run % SIZE == 0) {
+        return e;
+    }
+    return range(Kind::MISSING_RANGE, at, block, run, {f.found, f.last});
+}
+
+namespace {
+
+// The smallest run that explains a block so far, and whether another of
+// its size does too.
+struct Best {
+    Explanation e;
+    long long run = LLONG_MAX; // none yet
+    bool tie = false;
+};
+
+void offer(Best& best, const Explanation& e)
+{
+    if (e.run < best.run) {
+        best = {e, e.run, false};
+    } else if (e.run == best.run) {
+        best.tie = true;
+    }
+}
+
+} // namespace
+
+Explanation explain_by_block(const FileView& file, long long at, long long block, const StoredRun& stored,
+                             const long long* shifts, std::size_t count)
+{
+    const auto allowed = [&](long long shift) {
+        return shifts == nullptr || std::find(shifts, shifts + count, shift) != shifts + count;
+    };
+    const BlockSums& sums = stored.sums[0];
+    const long long first_row = first_differing_row(file, at, sums);
+    // The smallest run that explains the block, missing or extra, and the
+    // smallest after which the next block matches too, which is preferred:
+    // where the next block has a slip of its own, the block alone decides.
+    Best alone;
+    Best followed;
+    for (long long run = 1; run <= static_cast<long long>(MAX_VALUES); ++run) {
+        if (!allowed(-run)) {
+            continue;
+        }
+        const Explanation e = explain_missing(file, at, block, run, stored, false);
+        if (e.kind != Kind::MISSING || !e.known) {
+            continue;
+        }
+        offer(alone, e);
+        const long long after = (e.place - SIZE * block + run - 1) / SIZE + 1;
+        if (block_matches(file, at + SIZE * after - run, stored, static_cast<std::size_t>(after))) {
+            offer(followed, e);
+            break;
+        }
+    }
+    // A run of extra bytes is FILE's own: no longer than what FILE has left.
+    const long long longest = std::min({MAX_SHIFT, followed.run, file.size - at});
+    for (long long run = 1; run <= longest; ++run) {
+        if (!allowed(run)) {
+            continue;
+        }
+        // The rows after the run must match shifted by it: mostly the last
+        // row alone rules a shift out, before any block is put together.
+        if (last_differing_row(file, at + run, sums, 0) > first_row) {
+            continue;
+        }
+        const Explanation e = explain_extra(file, at, block, run, stored, false);
+        if (e.kind != Kind::EXTRA) {
+            continue;
+        }
+        offer(alone, e);
+        if (block_matches(file, at + SIZE + run, stored, 1)) {
+            offer(followed, e);
+            break;
+        }
+    }
+    const Best& best = followed.run < LLONG_MAX ? followed : alone;
+    return best.tie ? Explanation{} : best.e;
+}

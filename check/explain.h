@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// Explaining one block that differs from its report: by the smallest change
+// of FILE that gives every value of the block's report, and only when every
+// change of that size gives the same bytes. The CRC decides between
+// explanations that the sums allow alike.
+
+#include "checksums/block.h"
+#include "checksums/block_report.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// The longest run of extra or missing bytes that the check follows.
+inline constexpr long long MAX_SHIFT = 4096;
+
+// A missing run's values come from the column sums, one byte a column, so
+// at most a block's row of them in each block the run touches.
+inline constexpr std::size_t MAX_VALUES = 2 * BLOCK_COLUMNS;
+
+// FILE's bytes as the check holds them: byte p at data[p - base] for
+// base <= p < held. FILE ends at `size`; bytes from there on read as zero,
+// the filling of a short last block.
+struct FileView {
+    const std::uint8_t* data;
+    long long base;
+    long long held;
+    long long size;
+};
+
+std::uint8_t file_byte(const FileView& file, long long at);
+
+// The block of FILE's bytes from `at`, zero from FILE's end on.
+Block file_block(const FileView& file, long long at);
+
+// The report's blocks from the one being explained on, as far as they are
+// held: sums[i] is that block's i-th successor. `ends` says the report ends
+// after the last of them. A run of missing bytes touches at most STORED_RUN.
+inline constexpr std::size_t STORED_RUN = MAX_SHIFT / BLOCK_SIZE + 3;
+struct StoredRun {
+    const BlockSums* sums;
+    std::size_t count;
+    bool ends;
+};
+
+enum class Kind : std::uint8_t {
+    DIFFERS,       // nothing explains it: `rows`, `columns` and `crc` say what differs
+    BYTES,         // one or two changed bytes
+    REPORT_VALUE,  // one value of the report alone differs: a slip in a typed report
+    EXTRA,         // `run` extra bytes from `at`
+    MISSING,       // `run` missing bytes before `at`
+    EXTRA_RANGE,   // `run` extra bytes from somewhere in at..last
+    MISSING_RANGE, // `run` missing bytes before somewhere in at..last
+};
+
+struct Change {
+    long long at;
+    std::uint8_t is;
+    std::uint8_t was;
+};
+
+// Offsets in FILE (`at`, `last`, a change's `at`) and in the report
+// (`place`: the byte the report's block, row and column name).
+struct Explanation {
+    Kind kind = Kind::DIFFERS;
+    std::uint16_t rows = 0;
+    std::uint8_t columns = 0;
+    bool crc = false;
+    std::array<Change, 2> changes{};
+    std::size_t changed = 0;
+    bool is_row = false; // REPORT_VALUE: a row's value or a column's
+    std::size_t index = 0;
+    std::uint8_t stored = 0;
+    std::uint8_t file = 0;
+    long long run = 0;
+    long long at = 0;
+    long long last = 0;
+    long long place = 0;
+    std::array<std::uint8_t, MAX_VALUES> values{}; // MISSING, when `known`
+    bool known = false;
+};
+
+// The block at FILE's offset `at`, of which `filled` bytes are FILE's, at
+// the current alignment, with its values `now`: one or two changed bytes,
+// one report value alone, or what differs.
+Explanation explain_changes(const Block& block, std::size_t filled, long long at, const BlockSums& stored,
+                            const BlockSums& now);
+
+// A run of `run` extra (or missing) bytes that begins in the report's block
+// `block`, which stood at FILE's offset `at` before the run. Exact where one
+// place, or several with the same result, gives every value of the blocks
+// it touches; a range where several places do; with `loose`, a range that
+// the rows allow where none does (the block has a change besides), and
+// otherwise DIFFERS.
+Explanation explain_extra(const FileView& file, long long at, long long block, long long run,
+                          const StoredRun& stored, bool loose);
+Explanation explain_missing(const FileView& file, long long at, long long block, long long run,
+                            const StoredRun& stored, bool loose);
+
+// Where the blocks after cannot tell the alignments apart, the block's own
+// report decides: the smallest run, extra or missing, that explains it and
+// with which the block after it matches, among the shifts given (every one
+// up to MAX_SHIFT when `shifts` is null). DIFFERS when none does, or when
+// two of the smallest do.
+Explanation explain_by_block(const FileView& file, long long at, long long block, const StoredRun& stored,
+                             const long long* shifts, std::size_t count);

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// Telling the findings, one line each in FILE's order, and the last lines.
+// Blocks that nothing explains are held back while they follow each other:
+// a run of RUN or more takes one line.
+
+#include "check/explain.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+inline constexpr std::size_t RUN = 8;
+
+// A block that nothing explains: the report's block and the FILE bytes it
+// was compared with.
+struct Unexplained {
+    long long block;
+    long long first;
+    long long last;
+    std::uint16_t rows;
+    std::uint8_t columns;
+    bool crc;
+};
+
+struct Teller {
+    std::FILE* out = nullptr;
+    std::array<Unexplained, RUN - 1> held{};
+    long long run = 0;
+    Unexplained run_first{};
+    Unexplained run_last{};
+};
+
+void start_telling(Teller& teller, std::FILE* out);
+
+// The finding for the report's block `block`, compared with FILE's bytes
+// first..last.
+void tell(Teller& teller, long long block, long long first, long long last, const Explanation& e);
+
+// A block that matches ends a run of blocks that differ.
+void tell_match(Teller& teller);
+
+// The lines after the findings: the block counts where they matter, and
+// NAME: OK or NAME: FAILED, K of N blocks differ.
+void tell_counts(Teller& teller, long long file_blocks, long long report_blocks);
+void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks);

@@ -1,0 +1,730 @@
+// SPDX-License-Identifier: MIT
+#include "check/follow.h"
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+
+std::uint64_t column_word(const std::array<std::uint8_t, BLOCK_COLUMNS>& columns)
+{
+    std::uint64_t word = 0;
+    for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
+        word |= std::uint64_t{columns[c]} << (8 * c);
+    }
+    return word;
+}
+
+// Column c takes column c + 1's sum, and the last column the first's, less
+// the byte that leaves, plus the one that comes: in the top byte, so that
+// the carry falls off the word.
+std::uint64_t roll(std::uint64_t columns, std::uint8_t leaves, std::uint8_t comes)
+{
+    return std::rotr(columns, 8) + (std::uint64_t{static_cast<std::uint8_t>(comes - leaves)} << 56u);
+}
+
+namespace {
+
+constexpr long long SIZE = BLOCK_SIZE;
+
+// The blocks after a differing one that may decide its alignment. Every
+// block that may still stand where FILE has been looked up must be held:
+// the window starts looked up reach MAX_SHIFT past block n + DECIDE, and a
+// block's own look-ups begin MAX_SHIFT before it.
+constexpr long long DECIDE = 63;
+static_assert(DECIDE + 2 * MAX_SHIFT / SIZE + 1 <= static_cast<long long>(AHEAD));
+
+// ---- FILE ----
+
+FileView view(const FileWindow& w)
+{
+    const long long end = w.base + static_cast<long long>(w.held);
+    return {w.bytes.data(), w.base, end, w.ended ? end : LLONG_MAX};
+}
+
+// Holds FILE's bytes up to `end`, or all of FILE, dropping those before
+// `keep` where the window needs the room.
+bool hold(FileWindow& w, long long end, long long keep)
+{
+    while (!w.ended && w.base + static_cast<long long>(w.held) < end) {
+        if (w.held == w.bytes.size()) {
+            const auto drop =
+                static_cast<std::size_t>(std::clamp(keep - w.base, 0LL, static_cast<long long>(w.held)));
+            std::copy(w.bytes.begin() + static_cast<std::ptrdiff_t>(drop), w.bytes.end(), w.bytes.begin());
+            w.base += static_cast<long long>(drop);
+            w.held -= drop;
+        }
+        const std::size_t n = std::fread(w.bytes.data() + w.held, 1, w.bytes.size() - w.held, w.stream);
+        w.held += n;
+        if (n == 0) {
+            w.ended = true;
+            w.failed = std::ferror(w.stream) != 0;
+        }
+    }
+    return !w.failed;
+}
+
+// The lowest offset of FILE still needed: the current block's, or what the
+// repair has not written yet.
+long long needed_from(const Check& c, long long at)
+{
+    return c.repair != nullptr ? std::min(at, c.repair->copied) : at;
+}
+
+// ---- the report's blocks ahead ----
+
+std::size_t slot(long long block)
+{
+    return static_cast<std::size_t>(block) % AHEAD;
+}
+
+bool held(const Ahead& a, long long block)
+{
+    return block >= a.first && block < a.first + a.count;
+}
+
+std::size_t bucket_of(std::uint64_t columns)
+{
+    return static_cast<std::size_t>((columns * 0x9E3779B97F4A7C15u) >> (64 - BUCKET_BITS));
+}
+
+void append(Ahead& a, const BlockSums& sums)
+{
+    const long long block = a.first + a.count;
+    const std::size_t s = slot(block);
+    a.sums[s] = sums;
+    a.sums[s + AHEAD] = sums;
+    a.columns[s] = column_word(sums.columns);
+    a.index[s] = block;
+    a.hit_count[s] = 0;
+    long long& head = a.bucket[bucket_of(a.columns[s])];
+    a.next[s] = head;
+    head = block;
+    ++a.count;
+}
+
+// Reads the report's blocks up to `last` into the ahead, as far as there
+// is room and report.
+void read_ahead(Check& c, long long last)
+{
+    Ahead& a = c.ahead;
+    while (!a.ended && a.first + a.count <= last && a.count < static_cast<long long>(AHEAD)) {
+        BlockSums sums{};
+        const Record r = read_record(c.report, sums);
+        if (r == Record::READ) {
+            append(a, sums);
+        } else {
+            a.ended = true;
+            a.end = r;
+        }
+    }
+}
+
+void drop_before(Ahead& a, long long block)
+{
+    for (long long j = a.first; j < std::min(block, a.first + a.count); ++j) {
+        a.hits_held -= static_cast<long long>(a.hit_count[slot(j)]);
+    }
+    if (block > a.first) {
+        a.count = std::max(0LL, a.first + a.count - block);
+        a.first = block;
+    }
+}
+
+// The report's blocks from `block` on, as the explanations take them.
+StoredRun stored_run(Check& c, long long block)
+{
+    read_ahead(c, block + static_cast<long long>(STORED_RUN) - 1);
+    const Ahead& a = c.ahead;
+    const auto count = static_cast<std::size_t>(
+        std::clamp(a.first + a.count - block, 0LL, static_cast<long long>(STORED_RUN)));
+    return {&a.sums[slot(block)], count,
+            a.ended && a.first + a.count == block + static_cast<long long>(count)};
+}
+
+// ---- where the coming blocks stand in FILE ----
+
+void clear_hits(Ahead& a)
+{
+    a.hit_count.fill(0);
+    a.hits_held = 0;
+}
+
+std::uint64_t window_columns(const FileView& f, long long at)
+{
+    const BlockSums sums = sum_block(file_block(f, at));
+    return column_word(sums.columns);
+}
+
+// FILE's window at p has the column sums of a coming block: where its rows
+// and CRC match too, and within MAX_SHIFT of the current alignment, that
+// block stands there.
+void look_up(Check& c, long long block, long long p, std::uint64_t columns)
+{
+    Scan& scan = c.scan;
+    Ahead& a = c.ahead;
+    for (long long j = a.bucket[bucket_of(columns)]; j > block && held(a, j) && a.index[slot(j)] == j;
+         j = a.next[slot(j)]) {
+        const std::size_t s = slot(j);
+        const long long shift = p - SIZE * j - c.shift;
+        if (a.columns[s] != columns || shift < -MAX_SHIFT || shift > MAX_SHIFT) {
+            continue;
+        }
+        if (scan.summed_at != p) {
+            scan.sums = sum_block(file_block(view(c.file), p));
+            scan.summed_at = p;
+        }
+        if (scan.sums == a.sums[s] && a.hit_count[s] <= HITS) {
+            if (a.hit_count[s] < HITS) {
+                a.hits[s][a.hit_count[s]] = p;
+            }
+            ++a.hit_count[s];
+            ++a.hits_held;
+        }
+    }
+}
+
+// Looks up FILE's windows from the scan's next one to `limit`, in one pass
+// of a rolling sum: mostly a bucket that names no coming block.
+void scan_to(Check& c, long long block, long long limit)
+{
+    Scan& scan = c.scan;
+    const Ahead& a = c.ahead;
+    const FileView f = view(c.file);
+    std::uint64_t columns = scan.columns;
+    long long p = scan.next;
+    // Where the window holds both bytes of each step, straight from it.
+    const long long direct = std::min(limit, f.held - SIZE);
+    if (p >= f.base && p < direct) {
+        const std::uint8_t* leaves = f.data + (p - f.base);
+        for (; p < direct; ++p, ++leaves) {
+            if (a.bucket[bucket_of(columns)] > block) {
+                look_up(c, block, p, columns);
+            }
+            columns = roll(columns, *leaves, leaves[SIZE]);
+        }
+    }
+    for (; p < limit; ++p) {
+        look_up(c, block, p, columns);
+        columns = roll(columns, file_byte(f, p), file_byte(f, p + SIZE));
+    }
+    scan.columns = columns;
+    scan.next = std::max(scan.next, limit);
+}
+
+bool matches_at(const Check& c, long long block, long long at)
+{
+    const FileView f = view(c.file);
+    return at < f.size && at >= f.base && sum_block(file_block(f, at)) == c.ahead.sums[slot(block)];
+}
+
+// The alignments, as shifts from the current one, at which a block stands
+// in FILE from `from` on; false when there are too many to tell.
+bool stands_at(const Check& c, long long block, long long from, std::array<long long, HITS>& shifts,
+               std::size_t& count)
+{
+    const Ahead& a = c.ahead;
+    const std::size_t s = slot(block);
+    count = 0;
+    if (a.hit_count[s] > HITS) {
+        return false;
+    }
+    if (a.hit_count[s] == 0) {
+        return true;
+    }
+    for (std::size_t i = 0; i < a.hit_count[s]; ++i) {
+        const long long p = a.hits[s][i];
+        const long long shift = p - SIZE * block - c.shift;
+        if (p >= from && shift >= -MAX_SHIFT && shift <= MAX_SHIFT) {
+            shifts[count++] = shift;
+        }
+    }
+    return true;
+}
+
+// What the blocks after block n say of its alignment.
+struct Decision {
+    enum class Is : std::uint8_t {
+        STAY,  // the current alignment
+        SHIFT, // the one shift in `shifts`
+        AMONG, // the blocks after match at the current alignment and at the shifts too
+        OPEN,  // nothing after tells: the block's own report decides, else the shifts, if one
+    } is;
+    std::array<long long, HITS> shifts;
+    std::size_t count;
+    // The candidates of the first block after that stood anywhere: a later
+    // run may have narrowed them to its own shift.
+    std::array<long long, HITS> first;
+    std::size_t first_count;
+};
+
+bool contains(const std::array<long long, HITS>& set, std::size_t count, long long value)
+{
+    return std::find(set.begin(), set.begin() + static_cast<std::ptrdiff_t>(count), value) !=
+           set.begin() + static_cast<std::ptrdiff_t>(count);
+}
+
+Decision decide(Check& c, long long n, long long at)
+{
+    read_ahead(c, n + DECIDE + 2 * MAX_SHIFT / SIZE + 1);
+    Scan& scan = c.scan;
+    FileView f = view(c.file);
+    if (!scan.valid || scan.shift != c.shift) {
+        clear_hits(c.ahead);
+        scan.valid = true;
+        scan.shift = c.shift;
+        scan.next = at;
+        scan.columns = window_columns(f, at);
+    } else if (scan.next < at) {
+        scan.next = at;
+        scan.columns = window_columns(f, at);
+    }
+    const long long limit = std::min(SIZE * (n + DECIDE) + c.shift + MAX_SHIFT + 1, f.size);
+    scan_to(c, n, limit);
+
+    // The first block after that stands anywhere gives the candidates; each
+    // later one that stands at some of them but not all keeps those. Blocks
+    // that stand at too many places (zeros, repeated data) decide nothing,
+    // but may still rule candidates out.
+    Decision d{Decision::Is::STAY, {}, 0, {}, 0};
+    bool defined = false;
+    bool ambiguous = false;
+    bool after = false;
+    const Ahead& a = c.ahead;
+    const long long last = std::min(n + DECIDE, a.first + a.count - 1);
+    for (long long j = n + 1; j <= last && SIZE * j + c.shift - MAX_SHIFT < f.size; ++j) {
+        after = true;
+        if (a.hits_held == 0) {
+            break; // no coming block stands anywhere
+        }
+        std::array<long long, HITS> shifts;
+        std::size_t count = 0;
+        if (!stands_at(c, j, at, shifts, count)) {
+            if (!defined) {
+                ambiguous = true;
+                continue;
+            }
+            count = 0;
+            for (std::size_t i = 0; i < d.count; ++i) {
+                if (matches_at(c, j, SIZE * j + c.shift + d.shifts[i])) {
+                    shifts[count++] = d.shifts[i];
+                }
+            }
+        } else if (count == 0) {
+            continue;
+        }
+        if (!defined) {
+            d.shifts = shifts;
+            d.count = count;
+            d.first = shifts;
+            d.first_count = count;
+            defined = true;
+        } else {
+            std::size_t kept = 0;
+            std::array<long long, HITS> both{};
+            for (std::size_t i = 0; i < d.count; ++i) {
+                if (contains(shifts, count, d.shifts[i])) {
+                    both[kept++] = d.shifts[i];
+                }
+            }
+            if (kept > 0) {
+                d.shifts = both;
+                d.count = kept;
+            }
+        }
+        if (d.count == 1) {
+            break;
+        }
+    }
+    if (!defined) {
+        d.is = ambiguous || !after ? Decision::Is::OPEN : Decision::Is::STAY;
+        return d;
+    }
+    if (contains(d.shifts, d.count, 0)) {
+        // The current alignment, and the others alike.
+        std::size_t others = 0;
+        for (std::size_t i = 0; i < d.count; ++i) {
+            if (d.shifts[i] != 0) {
+                d.shifts[others++] = d.shifts[i];
+            }
+        }
+        d.count = others;
+        d.is = others == 0 ? Decision::Is::STAY : Decision::Is::AMONG;
+        return d;
+    }
+    d.is = ambiguous ? Decision::Is::OPEN : d.count == 1 ? Decision::Is::SHIFT : Decision::Is::AMONG;
+    return d;
+}
+
+// ---- telling and undoing ----
+
+void alignment_changes(Check& c, long long by)
+{
+    c.shift += by;
+    c.scan.valid = false;
+}
+
+// Tells the explanation of block n, compared with FILE from `at`, and
+// undoes it in the repair: the block to go on with.
+long long settle(Check& c, long long n, long long at, std::size_t filled, const Explanation& e,
+                 const StoredRun& stored)
+{
+    tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
+    Repair* const r = c.repair;
+    const FileView f = view(c.file);
+    if (r != nullptr) {
+        repair_verdict(*r, n, false);
+    }
+    long long next = n + 1;
+    switch (e.kind) {
+    case Kind::DIFFERS:
+    case Kind::REPORT_VALUE:
+        break;
+    case Kind::BYTES:
+        for (std::size_t k = 0; k < e.changed && r != nullptr; ++k) {
+            repair_set(*r, f, e.changes[k].at, e.changes[k].was, stored, n);
+        }
+        break;
+    case Kind::EXTRA:
+    case Kind::EXTRA_RANGE:
+        if (r != nullptr) {
+            repair_skip(*r, f, e.at, e.run, stored, n);
+        }
+        alignment_changes(c, e.run);
+        break;
+    case Kind::MISSING:
+    case Kind::MISSING_RANGE: {
+        if (r != nullptr) {
+            repair_insert(*r, f, e.at, e.known ? e.values.data() : nullptr, e.run, stored, n);
+        }
+        // Every block the run takes bytes from, at its last place.
+        const long long last_place = e.place + (e.last - e.at);
+        next = (last_place + e.run - 1) / SIZE + 1;
+        for (long long k = n + 1; k < next && r != nullptr; ++k) {
+            repair_verdict(*r, k, false);
+        }
+        alignment_changes(c, -e.run);
+        break;
+    }
+    }
+    c.failed += next - n;
+    return next;
+}
+
+// The report's last block at FILE's `at`: where FILE matches it with its
+// bytes from some X on cut off, those are FILE's bytes after the report's
+// data. The report cannot tell a zero byte from the filling, so the
+// shortest such FILE is taken; the report's data has at least one byte of
+// its last block.
+long long data_end(const FileView& f, long long at, const BlockSums& stored)
+{
+    const long long end = std::min(f.size, at + SIZE);
+    Block block = file_block(f, at);
+    long long found = -1;
+    for (long long x = end; x > at; --x) {
+        if (x < end) {
+            block[static_cast<std::size_t>(x - at)] = 0;
+        }
+        if (sum_block(block) == stored) {
+            found = x;
+        }
+    }
+    return found;
+}
+
+void tell_extra_at_end(Check& c, long long n, long long from, long long to, bool counts)
+{
+    Explanation e;
+    e.kind = Kind::EXTRA;
+    e.run = to - from;
+    e.at = from;
+    e.place = from - c.shift;
+    tell(c.teller, n, from, to - 1, e);
+    c.told_end = true;
+    c.failed += counts ? 1 : 0;
+}
+
+Explanation run_to(const FileView& f, long long at, long long n, const StoredRun& stored, long long shift,
+                   bool loose)
+{
+    return shift > 0 ? explain_extra(f, at, n, shift, stored, loose)
+                     : explain_missing(f, at, n, -shift, stored, loose);
+}
+
+Explanation loose_run(const FileView& f, long long at, long long n, const StoredRun& stored, long long shift)
+{
+    return run_to(f, at, n, stored, shift, true);
+}
+
+// The one run among the shifts that explains the block exactly at one
+// place (or several with the same result); DIFFERS if none, or several, do.
+Explanation exact_run(const FileView& f, long long at, long long n, const StoredRun& stored,
+                      const std::array<long long, HITS>& shifts, std::size_t count)
+{
+    Explanation found;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (shifts[i] == 0) {
+            continue;
+        }
+        const Explanation e = run_to(f, at, n, stored, shifts[i], false);
+        if (e.kind != Kind::EXTRA && e.kind != Kind::MISSING) {
+            continue;
+        }
+        if (found.kind != Kind::DIFFERS) {
+            return {};
+        }
+        found = e;
+    }
+    return found;
+}
+
+// Block n differs at the current alignment: decides the alignment and
+// explains the block. The block to go on with.
+long long differs(Check& c, long long n, long long at, const Block& block, const BlockSums& now,
+                  std::size_t filled)
+{
+    // Everything an explanation reads, and the decision too.
+    if (!hold(c.file, at + SIZE * (DECIDE + 1) + 2 * MAX_SHIFT + SIZE, needed_from(c, at))) {
+        return -1;
+    }
+    const StoredRun stored = stored_run(c, n);
+    const FileView f = view(c.file);
+    const BlockSums& sums = stored.sums[0];
+    const bool is_last = stored.ends && stored.count == 1;
+
+    if (is_last) {
+        const long long x = data_end(f, at, sums);
+        if (x >= 0) {
+            if (c.repair != nullptr) {
+                repair_verdict(*c.repair, n, false);
+                repair_stop(*c.repair, f, x, true, stored, n);
+            }
+            tell_extra_at_end(c, n, x, f.size, true);
+            return n + 1;
+        }
+    }
+
+    // A change explains the block, and the next block matches as it stands:
+    // the alignment holds.
+    const Explanation changes = explain_changes(block, filled, at, sums, now);
+    if (changes.kind != Kind::DIFFERS && (is_last || (stored.count > 1 && matches_at(c, n + 1, at + SIZE)))) {
+        return settle(c, n, at, filled, changes, stored);
+    }
+
+    const Decision d = decide(c, n, at);
+    const FileView held_now = view(c.file);
+    if (d.is == Decision::Is::STAY) {
+        return settle(c, n, at, filled, changes, stored);
+    }
+    // Where the blocks after chose another alignment, a run to it that
+    // explains the block exactly comes first, even before a change; then
+    // one to an alignment the first of those blocks allowed, since a later
+    // run may have moved the one they chose.
+    if (d.is == Decision::Is::SHIFT || d.is == Decision::Is::OPEN) {
+        const Explanation run = exact_run(held_now, at, n, stored, d.shifts, d.count);
+        if (run.kind != Kind::DIFFERS) {
+            return settle(c, n, at, filled, run, stored);
+        }
+        const Explanation near = exact_run(held_now, at, n, stored, d.first, d.first_count);
+        if (near.kind != Kind::DIFFERS) {
+            return settle(c, n, at, filled, near, stored);
+        }
+    }
+    // A run is taken where it explains the block and no change does: the
+    // block's own report decides.
+    if (changes.kind != Kind::DIFFERS) {
+        return settle(c, n, at, filled, changes, stored);
+    }
+    const bool among = d.is == Decision::Is::AMONG;
+    const Explanation own =
+        explain_by_block(held_now, at, n, stored, among ? d.shifts.data() : nullptr, among ? d.count : 0);
+    if (own.kind != Kind::DIFFERS) {
+        return settle(c, n, at, filled, own, stored);
+    }
+    // The blocks after say FILE has shifted here, but no run explains the
+    // block exactly: it has a change besides, and the run is known to a
+    // range of places.
+    if (!among && d.count == 1) {
+        return settle(c, n, at, filled, loose_run(held_now, at, n, stored, d.shifts[0]), stored);
+    }
+    return settle(c, n, at, filled, changes, stored);
+}
+
+Outcome trouble(const char* text, const char* name)
+{
+    std::fprintf(stderr, "%s%s\n", text, name);
+    return Outcome::TROUBLE;
+}
+
+Outcome report_trouble(const Check& c, Record r)
+{
+    if (r == Record::FAILED) {
+        return trouble("cannot read ", c.report_name);
+    }
+    std::fprintf(stderr, "%s: line %lld is not part of a report\n", c.report_name, c.report.bad_line);
+    return Outcome::TROUBLE;
+}
+
+void matched(Check& c, long long n, long long at)
+{
+    tell_match(c.teller);
+    if (c.repair != nullptr) {
+        repair_verdict(*c.repair, n, true);
+    }
+    c.last_block = n;
+    c.last_at = at;
+    c.last_matched = true;
+}
+
+// After the report's last block: FILE's bytes after the report's data, the
+// report's blocks FILE does not reach, and the counts.
+Outcome finish_check(Check& c, long long n)
+{
+    Ahead& a = c.ahead;
+    // The rest of the report, still checked to its end.
+    while (!a.ended) {
+        drop_before(a, a.first + a.count);
+        read_ahead(c, a.first + a.count);
+    }
+    if (a.end != Record::END) {
+        return report_trouble(c, a.end);
+    }
+    const long long report_blocks = a.first + a.count;
+    c.report_blocks = report_blocks;
+    const long long report_end = SIZE * report_blocks;
+
+    // Whether FILE goes on after the report's last block, then its size.
+    if (!hold(c.file, report_end + c.shift + 1, needed_from(c, report_end + c.shift))) {
+        return trouble("cannot read ", c.file_name);
+    }
+    FileView f = view(c.file);
+    const bool goes_on = f.size - c.shift > report_end;
+    if (goes_on && !c.told_end) {
+        long long from = report_end + c.shift;
+        const bool in_last = c.last_block == report_blocks - 1 && c.last_matched;
+        if (in_last) {
+            // Zero bytes at the end of the block may be the filling.
+            from = c.last_at + 1;
+            for (long long p = c.last_at + SIZE - 1; p > c.last_at; --p) {
+                if (file_byte(f, p) != 0) {
+                    from = p + 1;
+                    break;
+                }
+            }
+        }
+        if (c.repair != nullptr) {
+            repair_stop(*c.repair, f, from, false, StoredRun{nullptr, 0, false}, 0);
+        }
+        while (!c.file.ended) {
+            if (!hold(c.file, c.file.base + static_cast<long long>(c.file.held) + 1,
+                      c.file.base + static_cast<long long>(c.file.held))) {
+                return trouble("cannot read ", c.file_name);
+            }
+        }
+        f = view(c.file);
+        tell_extra_at_end(c, report_blocks, from, f.size, in_last && from < report_end + c.shift);
+    }
+    if (c.repair != nullptr) {
+        repair_end(*c.repair, f, report_blocks);
+    }
+
+    const long long aligned_end = f.size - c.shift;
+    const long long after = aligned_end > report_end ? (aligned_end - report_end + SIZE - 1) / SIZE : 0;
+    c.failed += std::max(0LL, report_blocks - n) + after;
+    const long long blocks = report_blocks + after;
+    const long long file_blocks = (f.size + SIZE - 1) / SIZE;
+    if (file_blocks != report_blocks &&
+        (aligned_end <= SIZE * (report_blocks - 1) || aligned_end > report_end)) {
+        tell_counts(c.teller, file_blocks, report_blocks);
+    }
+    tell_verdict(c.teller, c.file_name, c.failed, blocks);
+    return c.failed == 0 ? Outcome::MATCHES : Outcome::DIFFERS;
+}
+
+void start(Check& c, std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
+           std::FILE* out, Repair* repair)
+{
+    start_reading(c.report, report);
+    c.file.stream = file;
+    c.file.base = 0;
+    c.file.held = 0;
+    c.file.ended = false;
+    c.file.failed = false;
+    c.ahead.first = 0;
+    c.ahead.count = 0;
+    c.ahead.ended = false;
+    c.ahead.bucket.fill(-1);
+    c.scan.valid = false;
+    c.scan.summed_at = -1;
+    start_telling(c.teller, out);
+    c.repair = repair;
+    c.report_name = report_name;
+    c.file_name = file_name;
+    c.shift = 0;
+    c.failed = 0;
+    c.told_end = false;
+    c.last_block = -1;
+    c.last_matched = false;
+}
+
+} // namespace
+
+Outcome check(Check& c, std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
+              std::FILE* out, Repair* repair)
+{
+    start(c, report, report_name, file, file_name, out, repair);
+    Ahead& a = c.ahead;
+    long long n = 0;
+    for (;;) {
+        const long long at = SIZE * n + c.shift;
+        if (c.repair != nullptr) {
+            repair_copy(*c.repair, view(c.file), at);
+        }
+        if (!hold(c.file, at + SIZE, needed_from(c, at))) {
+            return trouble("cannot read ", file_name);
+        }
+        drop_before(a, n);
+        const FileView f = view(c.file);
+        if (!held(a, n)) {
+            if (a.ended) {
+                break;
+            }
+            // Nothing read ahead: the record itself, compared whole.
+            if (at < f.size && take_if_same(c.report, format_block_report(file_block(f, at)))) {
+                a.first = n + 1;
+                c.scan.valid = false;
+                matched(c, n, at);
+                ++n;
+                continue;
+            }
+            read_ahead(c, n);
+            if (!held(a, n)) {
+                if (a.end != Record::END) {
+                    return report_trouble(c, a.end);
+                }
+                break;
+            }
+        }
+        if (at >= f.size) {
+            break; // FILE has ended: the report's blocks from here on it lacks
+        }
+        const Block block = file_block(f, at);
+        const BlockSums now = sum_block(block);
+        if (now == a.sums[slot(n)]) {
+            matched(c, n, at);
+            ++n;
+            continue;
+        }
+        const auto filled = static_cast<std::size_t>(std::min(SIZE, f.size - at));
+        c.last_block = n;
+        c.last_at = at;
+        c.last_matched = false;
+        n = differs(c, n, at, block, now, filled);
+        if (n < 0) {
+            return trouble("cannot read ", file_name);
+        }
+        if (std::ferror(c.teller.out) != 0) {
+            return Outcome::TROUBLE; // the caller says "cannot write output"
+        }
+    }
+    return finish_check(c, n);
+}

@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: MIT
+#include "check/repair.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool same_file(const char* a, const char* b)
+{
+    // Standard input by the name the system gives it, where it has one.
+    const fs::path other = std::strcmp(b, "-") == 0 ? fs::path("/dev/stdin") : fs::path(b);
+    std::error_code error;
+    return fs::equivalent(a, other, error) && !error;
+}
+
+// The block of OUTPUT being written is done: checked, where an edit touched
+// it, or the check's verdict on the same bytes.
+void complete(Repair& r)
+{
+    bool matches = r.matched[static_cast<std::size_t>(r.block) % VERDICTS];
+    if (r.touched) {
+        Block block = r.pending;
+        std::fill(block.begin() + static_cast<std::ptrdiff_t>(r.pending_size), block.end(), std::uint8_t{0});
+        matches = r.have_sums && sum_block(block) == r.sums;
+    }
+    r.failed += matches ? 0 : 1;
+    std::fwrite(r.pending.data(), 1, r.pending_size, r.out);
+    ++r.block;
+    r.pending_size = 0;
+    r.touched = false;
+    r.have_sums = false;
+}
+
+void put(Repair& r, std::uint8_t byte)
+{
+    r.pending[r.pending_size++] = byte;
+    if (r.pending_size == BLOCK_SIZE) {
+        complete(r);
+    }
+}
+
+// The block of OUTPUT being written differs from FILE's: it is checked
+// against the report's values, which the check holds now.
+void touch(Repair& r, const StoredRun& stored, long long first)
+{
+    if (r.touched) {
+        return;
+    }
+    r.touched = true;
+    const long long i = r.block - first;
+    r.have_sums = i >= 0 && i < static_cast<long long>(stored.count);
+    if (r.have_sums) {
+        r.sums = stored.sums[static_cast<std::size_t>(i)];
+    }
+}
+
+} // namespace
+
+Opened open_repair(Repair& repair, const char* output, const char* report, const char* file)
+{
+    if (same_file(output, report) || same_file(output, file)) {
+        return Opened::OVER_INPUT;
+    }
+    repair.output = output;
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(repair.output, error);
+    if (fs::exists(status)) {
+        if (!fs::is_regular_file(status)) {
+            return Opened::CANNOT;
+        }
+        repair.replaces = true;
+        repair.mode = status.permissions();
+    }
+    // A name of its own in OUTPUT's directory, so that the rename stays on
+    // one file system; "x" refuses a file that exists where the C library
+    // knows it, the check before where it does not.
+    const fs::path directory = repair.output.has_parent_path() ? repair.output.parent_path() : fs::path(".");
+    for (int attempt = 0; attempt < 100 && repair.out == nullptr; ++attempt) {
+        repair.temporary = directory / (".quorvil-check-" + std::to_string(attempt) + ".tmp");
+        if (!fs::exists(fs::symlink_status(repair.temporary, error))) {
+            repair.out = std::fopen(repair.temporary.string().c_str(), "wbx");
+        }
+    }
+    if (repair.out == nullptr) {
+        return Opened::CANNOT;
+    }
+    std::setvbuf(repair.out, repair.buffer.data(), _IOFBF, repair.buffer.size());
+    return Opened::OK;
+}
+
+bool commit_repair(Repair& repair)
+{
+    const bool written = std::fflush(repair.out) == 0 && std::ferror(repair.out) == 0;
+    const bool closed = std::fclose(repair.out) == 0;
+    repair.out = nullptr;
+    std::error_code error;
+    if (written && closed && repair.replaces) {
+        fs::permissions(repair.temporary, repair.mode, error);
+    }
+    if (written && closed && !error) {
+        fs::rename(repair.temporary, repair.output, error);
+        if (!error) {
+            return true;
+        }
+    }
+    fs::remove(repair.temporary, error);
+    return false;
+}
+
+void abandon_repair(Repair& repair)
+{
+    if (repair.out != nullptr) {
+        std::fclose(repair.out);
+        repair.out = nullptr;
+        std::error_code error;
+        fs::remove(repair.temporary, error);
+    }
+}
+
+void repair_verdict(Repair& repair, long long block, bool matched)
+{
+    repair.matched[static_cast<std::size_t>(block) % VERDICTS] = matched;
+}
+
+void repair_copy(Repair& repair, const FileView& file, long long to)
+{
+    if (repair.stopped) {
+        return;
+    }
+    to = std::min(to, file.size);
+    while (repair.copied < to) {
+        const auto n = static_cast<std::size_t>(
+            std::min(to - repair.copied, static_cast<long long>(BLOCK_SIZE - repair.pending_size)));
+        if (repair.copied >= file.base && repair.copied + static_cast<long long>(n) <= file.held) {
+            std::memcpy(repair.pending.data() + repair.pending_size, file.data + (repair.copied - file.base),
+                        n);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) {
+                repair.pending[repair.pending_size + i] =
+                    file_byte(file, repair.copied + static_cast<long long>(i));
+            }
+        }
+        repair.pending_size += n;
+        repair.copied += static_cast<long long>(n);
+        if (repair.pending_size == BLOCK_SIZE) {
+            complete(repair);
+        }
+    }
+}
+
+void repair_set(Repair& repair, const FileView& file, long long at, std::uint8_t value,
+                const StoredRun& stored, long long first)
+{
+    repair_copy(repair, file, at);
+    touch(repair, stored, first);
+    put(repair, value);
+    repair.copied = at + 1;
+}
+
+void repair_skip(Repair& repair, const FileView& file, long long at, long long count, const StoredRun& stored,
+                 long long first)
+{
+    repair_copy(repair, file, at);
+    touch(repair, stored, first);
+    repair.copied = at + count;
+}
+
+void repair_insert(Repair& repair, const FileView& file, long long at, const std::uint8_t* values,
+                   long long count, const StoredRun& stored, long long first)
+{
+    repair_copy(repair, file, at);
+    for (long long k = 0; k < count; ++k) {
+        touch(repair, stored, first);
+        put(repair, values != nullptr ? values[k] : std::uint8_t{0});
+    }
+    // FILE's bytes go on in the block where the run ends.
+    if (repair.pending_size > 0) {
+        touch(repair, stored, first);
+    }
+}
+
+void repair_stop(Repair& repair, const FileView& file, long long at, bool changes, const StoredRun& stored,
+                 long long first)
+{
+    repair_copy(repair, file, at);
+    if (changes) {
+        touch(repair, stored, first);
+    }
+    repair.stopped = true;
+}
+
+void repair_end(Repair& repair, const FileView& file, long long report_blocks)
+{
+    repair_copy(repair, file, file.size);
+    if (repair.pending_size > 0) {
+        complete(repair);
+    }
+    repair.failed += std::max(0LL, report_blocks - repair.block);
+}

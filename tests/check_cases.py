@@ -1,0 +1,388 @@
+# SPDX-License-Identifier: MIT
+"""quorvil-check's rows of the end-to-end table. Each row's expected lines
+come from the slip it makes, not from a second check: the place is where
+the slip was made (or the first place of its block where the same bytes
+come back, which is where the tool names it), the values the original's.
+
+rows(e2e) gives the rows in end_to_end.py's form, made with its helpers:
+(name, arguments, expected, tags, prepare, verify). Expected stdout may be
+a function of the output, where a finding's place is a range that must
+hold the slip; verify looks at the files afterwards and says what is wrong.
+"""
+import os
+import random
+import re
+import stat
+
+SIZE = 128
+
+
+def rnd(seed, size):
+    return random.Random(seed).randbytes(size)
+
+
+LISTING = rnd(5050, 5050)  # a listing typed in: 40 blocks, the last of 58 bytes
+ZEROISH = rnd(3, 1000) + bytes(3000) + rnd(4, 2000)
+VERSION = re.search(r"project\(quorvil VERSION (\S+)",
+                    open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "CMakeLists.txt")).read()).group(1)
+USAGE = b"usage: quorvil-check [--repair output] report-file file\n"
+WINDOWS = False  # the programs run under Wine: set by the harness
+
+
+def place(p):
+    return "block %d, row %d, column %d" % (p // SIZE, p % SIZE // 8, p % 8)
+
+
+def byte_line(original, copy, at, shift=0):
+    return "byte %d (%s) is %02X; the report says %02X" % (at, place(at - shift), copy[at], original[at - shift])
+
+
+def run_line(kind, count, at, report_at, values=None):
+    line = "%d %s %s at %d (%s)" % (count, kind, "byte" if count == 1 else "bytes", at, place(report_at))
+    if values is not None:
+        line += "; the report says " + " ".join("%02X" % v for v in values)
+    return line
+
+
+def verdict(name, failed, blocks):
+    return "%s: OK" % name if failed == 0 else "%s: FAILED, %d of %d blocks differ" % (name, failed, blocks)
+
+
+def blocks_of(data):
+    return (len(data) + SIZE - 1) // SIZE
+
+
+def extra_line(original, copy, count, at, shift=0):
+    """A run of extra bytes made at FILE's `at`, named at the first place of
+    its block where taking them out gives the original's block back."""
+    block = (at - shift) // SIZE
+    start = SIZE * block + shift
+    for t in range(start, start + SIZE):
+        if copy[start:t] + copy[t + count:start + SIZE + count] == original[SIZE * block:SIZE * block + SIZE]:
+            return run_line("extra", count, t, t - shift)
+    raise AssertionError("no place for the extra bytes")
+
+
+def missing_line(original, copy, count, at, shift=0):
+    """A run of missing bytes that belonged before FILE's `at`, likewise,
+    with the original's values."""
+    block = (at - shift) // SIZE
+    start = SIZE * block + shift
+    for t in range(start, start + SIZE):
+        values = original[t - shift:t - shift + count]
+        if (copy[:t] + values + copy[t:])[start:start + 2 * SIZE] == original[SIZE * block:SIZE * block + 2 * SIZE]:
+            return run_line("missing", count, t, t - shift, values)
+    raise AssertionError("no place for the missing bytes")
+
+
+def holds(kind, count, truth, block):
+    """Expected stdout: the first line names a range of places, in `block`,
+    that holds the slip's own."""
+    pattern = re.compile(r"%d %s bytes? at (\d+)-(\d+) \(block %d\)" % (count, kind, block))
+
+    def check(out):
+        found = pattern.fullmatch(out.split(b"\n")[0].decode())
+        return found is not None and int(found.group(1)) <= truth <= int(found.group(2))
+    return check
+
+
+def rows(e2e):
+    write, report, sums = e2e.write, e2e.report, e2e.sums
+    base = e2e.BASE
+
+    def differs_line(original, copy, block, first, last):
+        now = sums(copy[first:last + 1].ljust(SIZE, b"\0"))
+        was = sums(original[SIZE * block:SIZE * block + SIZE].ljust(SIZE, b"\0"))
+        parts = []
+        changed_rows = [str(r) for r in range(16) if now[0][r] != was[0][r]]
+        changed_columns = [str(c) for c in range(8) if now[1][c] != was[1][c]]
+        if changed_rows:
+            parts.append("rows " + " ".join(changed_rows))
+        if changed_columns:
+            parts.append("columns " + " ".join(changed_columns))
+        if now[2] != was[2]:
+            parts.append("CRC")
+        return "block %d (bytes %d-%d) differs: %s" % (block, first, last, ", ".join(parts))
+
+    def case(name, original, copy, lines, tags="", output=None, verify=None):
+        """`copy` (bytes, or a function that makes them when the case runs)
+        as a file named after the case, checked against the report of
+        `original`. `lines(name, original, copy)` gives the expected lines,
+        FILE's last; or a function of the output, status 1."""
+        file_name = re.sub(r"\W+", "-", name).strip("-")
+
+        def made(value):
+            return value() if callable(value) else value
+
+        def prepare():
+            write(file_name, made(copy))
+            write(file_name + ".txt", report(made(original)))
+
+        def expect():
+            found = lines(file_name, made(original), made(copy))
+            if callable(found):
+                return found, 1, b""
+            status = 0 if found[-1].endswith(": OK") else 1
+            return "".join(line + "\n" for line in found).encode(), status, b""
+        arguments = (["--repair", output] if output else []) + [file_name + ".txt", file_name]
+        return ("check: " + name, arguments, expect, "check" + (", " + tags if tags else ""), prepare, verify)
+
+    def found(*findings, failed=1):
+        """The findings, each a line or a function of (original, copy), then
+        FILE's line with `failed` of the report's blocks."""
+        def lines(name, original, copy):
+            told = [f(original, copy) if callable(f) else f for f in findings]
+            return told + [verdict(name, failed, blocks_of(original))]
+        return lines
+
+    def byte(*places, shift=0):
+        return [lambda o, c, at=at: byte_line(o, c, at, shift) for at in places]
+
+    def extra(count, at, shift=0):
+        return lambda o, c: extra_line(o, c, count, at, shift)
+
+    def missing(count, at, shift=0):
+        return lambda o, c: missing_line(o, c, count, at, shift)
+
+    def garbage(blocks):
+        out = bytearray(LISTING)
+        for k in blocks:
+            out[SIZE * k:SIZE * k + SIZE] = rnd(100 + k, SIZE)
+        return bytes(out)
+
+    def unexplained(blocks, together):
+        def lines(name, original, copy):
+            if together:
+                told = ["blocks %d-%d (bytes %d-%d) all differ" % (blocks[0], blocks[-1], SIZE * blocks[0],
+                                                                 SIZE * blocks[-1] + SIZE - 1)]
+            else:
+                told = [differs_line(original, copy, k, SIZE * k, SIZE * k + SIZE - 1) for k in blocks]
+            return told + [verdict(name, len(blocks), blocks_of(original))]
+        return lines
+
+    def listing_against(name, text, expected, status):
+        """LISTING checked against its report as `text` makes it."""
+        report_name = re.sub(r"\W+", "-", name).strip("-") + ".txt"
+        return ("check: " + name, [report_name, "listing"], (expected, status, b""), "check",
+                lambda: (write(report_name, text(report(LISTING))), write("listing", LISTING)))
+
+    def typed(name, text):
+        return listing_against(name, lambda r: text(r.decode()).encode(), b"listing: OK\n", 0)
+
+    def mistyped(name, block, line, at, told):
+        """LISTING's report with the two digits at `at` of line `line` (1 to 5)
+        of a block's five mistyped: a slip of the report, not of FILE."""
+        lines = report(LISTING).split(b"\n")
+        i = 5 * block + line - 1
+        was = lines[i][at:at + 2]
+        now = b"7F" if was != b"7F" else b"80"
+        lines[i] = lines[i][:at] + now + lines[i][at + 2:]
+        text = told.format(now=now.decode(), was=was.decode())
+        return listing_against(name, lambda _: b"\n".join(lines),
+                               (text + "\nlisting: FAILED, 1 of 40 blocks differ\n").encode(), 1)
+
+    def leftovers():
+        return [n for n in os.listdir(".") if n.startswith(".quorvil-check-")]
+
+    def repaired(output, expected):
+        def verify():
+            with open(output, "rb") as f:
+                got = f.read()
+            if got != expected:
+                return "%s is not the repair it should be" % output
+            return "temporary files left: %s" % leftovers() if leftovers() else None
+        return verify
+
+    def kept(path, contents, link=None):
+        def verify():
+            if link is not None and os.readlink(path) != link:
+                return "%s is no longer the link it was" % path
+            with open(path, "rb") as f:
+                if f.read() != contents:
+                    return "%s changed" % path
+            return "temporary files left: %s" % leftovers() if leftovers() else None
+        return verify
+
+    def listing_files():
+        write("listing.txt", report(LISTING))
+        write("listing", LISTING)
+
+    def replaced_keeping_mode():
+        mode = stat.S_IMODE(os.stat("out-mode").st_mode)
+        if mode != 0o640 and not WINDOWS:  # Windows keeps no such bits, only read-only
+            return "the replaced output has mode %o, not 640" % mode
+        return repaired("out-mode", LISTING)()
+
+    def existing_output(row):
+        prepare = row[4]
+
+        def prepare_both():
+            prepare()
+            write("out-mode", b"old contents")
+            os.chmod("out-mode", 0o640)
+        return row[:4] + (prepare_both, replaced_keeping_mode)
+
+    # Several slips, each undone by the repair: a changed byte, a skipped
+    # one, a stray one.
+    several = (LISTING[:300] + bytes([LISTING[300] ^ 0x21]) + LISTING[301:1000] + LISTING[1001:2000] + b"\x90"
+               + LISTING[2000:])
+    lost_block = LISTING[:1280] + LISTING[1408:]
+    long_lost = LISTING[:1350] + LISTING[1650:]
+
+    def unknown_as_zeros():
+        with open("out-zeros", "rb") as f:
+            got = f.read()
+        if len(got) != len(LISTING) or got[:1280] != LISTING[:1280] or got[1792:] != LISTING[1792:]:
+            return "out-zeros does not keep every other block in its place"
+        return None
+
+    return [
+        # What the check found before, found as before.
+        case("matching file", base, base, found(failed=0)),
+        case("flipped bit", base, e2e.changed(base, (300, 0x08)), found(*byte(300))),
+        case("changed byte", base, e2e.changed(base, (400, 0xFF)), found(*byte(400))),
+        case("flipped bit in the short block", base, e2e.changed(base, (950, 0x01)), found(*byte(950))),
+        case("changed byte in the short block", base, e2e.changed(base, (999, 0x5A)), found(*byte(999))),
+        case("two changed bytes", base, e2e.changed(base, (260, 0x10), (270, 0x03)), found(*byte(260, 270))),
+        case("changes that cancel in every sum", base, e2e.added(base, (384, 1), (385, -1), (393, 1), (392, -1)),
+             found("block 3 (bytes 384-511) differs: CRC")),
+        case("cut inside a block", base, base[:990], found(lambda o, c: differs_line(o, c, 7, 896, 989))),
+        case("cut at a block boundary", base, base[:896], found("the file has 7 blocks; the report has 8")),
+        case("longer file", base, base + e2e.sample(300),
+             lambda n, o, c: [run_line("extra", 300, 1000, 1000), "the file has 11 blocks; the report has 8",
+                              verdict(n, 4, 11)]),
+        case("empty report, empty file", b"", b"", found(failed=0)),
+        case("empty report", b"", base,
+             lambda n, o, c: [run_line("extra", 1000, 0, 0), "the file has 8 blocks; the report has 0",
+                              verdict(n, 8, 8)]),
+        case("inserted byte", e2e.megabyte, lambda: e2e.megabyte()[:10] + b"\0" + e2e.megabyte()[10:],
+             found(extra(1, 10))),
+        ("check: CR LF report", ["base-crlf.txt", "base"], (b"base: OK\n", 0, b""), "check",
+         lambda: write("base-crlf.txt", report(base).replace(b"\n", b"\r\n"))),
+        ("check: report cut mid-line", ["cut.txt", "base"], (b"", 2, b"cut.txt: line 12 is not part of a report\n"),
+         "check"),
+        ("check: a message, not a report", ["message.txt", "base"],
+         (b"", 2, b"message.txt: line 1 is not part of a report\n"), "check",
+         lambda: write("message.txt", e2e.missing("base"))),
+        ("check: missing report", ["missing", "base"], (b"", 2, e2e.missing("missing")), "check"),
+        ("check: missing file", ["base.txt", "missing"], (b"", 2, e2e.missing("missing")), "check"),
+        ("check: no arguments", [], (b"", 2, USAGE), "check"),
+        ("check: one argument", ["base.txt"], (b"", 2, USAGE), "check"),
+        ("check: full output", ["base.txt", "base"], (None, 2, b"cannot write output\n"), "check, full"),
+        ("check: constant memory", ["base.txt", "base", "zeros.txt", "big"], (None, 0, None), "check, memory",
+         lambda: write("zeros.txt", report(bytes(SIZE)) * e2e.ZERO_BLOCKS)),
+
+        # The slips of a listing typed in, and runs of extra and missing bytes.
+        case("byte typed twice", LISTING, LISTING[:1001] + LISTING[1000:], found(extra(1, 1000))),
+        case("byte skipped", LISTING, LISTING[:1000] + LISTING[1001:], found(missing(1, 1000))),
+        case("row typed twice", LISTING, LISTING[:1000] + LISTING[992:1000] + LISTING[1000:], found(extra(8, 1000))),
+        case("row skipped", LISTING, LISTING[:1000] + LISTING[1008:], found(missing(8, 1000))),
+        case("swapped neighbours", LISTING, LISTING[:1500] + LISTING[1501:1502] + LISTING[1500:1501] + LISTING[1502:],
+             found(*byte(1500, 1501))),
+        case("two changes in a row", LISTING, e2e.changed(LISTING, (1930, 0x40), (1935, 0x01)),
+             found(*byte(1930, 1935))),
+        case("stray byte after the end", LISTING, LISTING + b"\x90", found(run_line("extra", 1, 5050, 5050))),
+        case("extra byte at the start", LISTING, b"A" + LISTING, found(extra(1, 0))),
+        case("missing byte at the start", LISTING, LISTING[1:], found(missing(1, 0))),
+        case("missing bytes across a boundary", LISTING, LISTING[:1276] + LISTING[1284:],
+             found(missing(8, 1276), failed=2)),
+        case("extra bytes across a boundary", LISTING, LISTING[:1276] + rnd(8, 8) + LISTING[1276:],
+             found(extra(8, 1276))),
+        case("extra byte in the last block", LISTING, LISTING[:5000] + b"U" + LISTING[5000:], found(extra(1, 5000))),
+        case("missing byte in the last block", LISTING, LISTING[:5000] + LISTING[5001:], found(missing(1, 5000))),
+        case("two runs in one file", LISTING, LISTING[:500] + b"xy" + LISTING[500:3000] + LISTING[3003:],
+             found(extra(2, 500), missing(3, 3002, 2), failed=2)),
+        case("lost block", LISTING, lost_block, found(run_line("missing", 128, 1280, 1280))),
+        case("doubled block", LISTING, LISTING[:1408] + LISTING[1280:1408] + LISTING[1408:], found(extra(128, 1408))),
+        case("32 blocks lost", LISTING, LISTING[:128] + LISTING[128 + 4096:],
+             found(run_line("missing", 4096, 128, 128), failed=32)),
+        case("longer run lost", LISTING, long_lost, lambda n, o, c: holds("missing", 300, 1350, 10)),
+        case("a run and a change", LISTING,
+             LISTING[:1350] + b"Z" + LISTING[1350:1360] + bytes([LISTING[1360] ^ 1]) + LISTING[1361:],
+             lambda n, o, c: holds("extra", 1, 1350, 10)),
+        case("extra zero inside zeros", ZEROISH, ZEROISH[:1500] + b"\0" + ZEROISH[1500:], found(extra(1, 3968))),
+        case("lost byte in zero-rich data", ZEROISH, ZEROISH[:900] + ZEROISH[901:], found(missing(1, 900))),
+        case("lost zero inside zeros", ZEROISH, ZEROISH[:2500] + ZEROISH[2501:], found(missing(1, 3968))),
+        case("report cut at a block boundary", base[:896], base,
+             lambda n, o, c: [run_line("extra", 104, 896, 896), "the file has 8 blocks; the report has 7",
+                              verdict(n, 1, 8)]),
+
+        # What nothing explains: one line for eight or more blocks in a row.
+        case("7 blocks of garbage", LISTING, garbage(range(10, 17)), unexplained(list(range(10, 17)), False)),
+        case("8 blocks of garbage", LISTING, garbage(range(10, 18)), unexplained(list(range(10, 18)), True)),
+        case("garbage between matching blocks", LISTING, garbage(range(2, 20, 2)),
+             unexplained(list(range(2, 20, 2)), False)),
+
+        # Reports typed in by hand, and slips of the report itself.
+        typed("lowercase report", lambda t: t.lower()),
+        typed("report without trailing spaces", lambda t: t.replace(" \n", "\n")),
+        typed("report without empty lines", lambda t: t.replace("\n\n", "\n")),
+        typed("report with mixed line ends",
+              lambda t: "".join(line + ("\r\n" if i % 3 == 0 else "\n") for i, line in enumerate(t.split("\n")))),
+        typed("report spaced out", lambda t: "\n" + t.replace(" ", " \t ").replace("tate\n", "  Tate \n")),
+        mistyped("mistyped row value", 12, 2, 3,
+                 "block 12 (bytes 1536-1663): the report's row 1 is {now}, the file's is {was}; nothing else differs"),
+        mistyped("mistyped column value", 20, 4, 15,
+                 "block 20 (bytes 2560-2687): the report's column 5 is {now}, the file's is {was}; nothing else differs"),
+        mistyped("mistyped CRC", 30, 4, 24, "block 30 (bytes 3840-3967) differs: CRC"),
+
+        # The repair.
+        case("repair whole", LISTING, several,
+             lambda n, o, c: [byte_line(o, c, 300), missing_line(o, c, 1, 1000), extra_line(o, c, 1, 1999, -1),
+                              verdict(n, 3, 40), "out-whole: OK"], output="out-whole",
+             verify=repaired("out-whole", LISTING)),
+        case("repair in part", LISTING, lost_block,
+             lambda n, o, c: [run_line("missing", 128, 1280, 1280), verdict(n, 1, 40),
+                              "out-part: FAILED, 1 of 40 blocks differ"], output="out-part",
+             verify=repaired("out-part", LISTING[:1280] + bytes(SIZE) + LISTING[1408:])),
+        case("repair with unknown values", LISTING, long_lost,
+             lambda n, o, c: lambda out: holds("missing", 300, 1350, 10)(out)
+             and out.endswith(b"out-zeros: FAILED, 3 of 40 blocks differ\n"), output="out-zeros",
+             verify=unknown_as_zeros),
+        ("check: repair given as --repair=", ["--repair=out-eq", "listing.txt", "listing"],
+         (b"listing: OK\nout-eq: OK\n", 0, b""), "check", listing_files, repaired("out-eq", LISTING)),
+        existing_output(case("existing output replaced", LISTING, LISTING[:5000] + LISTING[5001:],
+                             lambda n, o, c: [missing_line(o, c, 1, 5000), verdict(n, 1, 40), "out-mode: OK"],
+                             output="out-mode")),
+        ("check: repair over the file", ["--repair", "listing", "listing.txt", "listing"],
+         (b"", 2, b"cannot write the repair over listing\n"), "check", listing_files, kept("listing", LISTING)),
+        ("check: repair over the report by another name", ["--repair", "alias", "listing.txt", "listing"],
+         (b"", 2, b"cannot write the repair over alias\n"), "check, links",
+         lambda: (listing_files(), os.path.lexists("alias") or os.link("listing.txt", "alias")),
+         kept("listing.txt", report(LISTING))),
+        ("check: repair into a directory", ["--repair", "adir", "listing.txt", "listing"],
+         (b"", 2, b"cannot write adir\n"), "check", listing_files,
+         lambda: "temporary files left: %s" % leftovers() if leftovers() else None),
+        ("check: repair through a link", ["--repair", "link", "listing.txt", "listing"],
+         (b"", 2, b"cannot write link\n"), "check, links",
+         lambda: (listing_files(), write("target", b"target"), os.path.lexists("link") or os.symlink("target", "link")),
+         kept("link", b"target", "target")),
+        ("check: repair into a directory it may not write", ["--repair", "closed/out", "listing.txt", "listing"],
+         (b"", 2, b"cannot write closed/out\n"), "check, unprivileged",
+         lambda: (listing_files(), os.makedirs("closed", exist_ok=True), os.chmod("closed", 0o555)),
+         lambda: "files written there: %s" % os.listdir("closed") if os.listdir("closed") else None),
+        ("check: nothing left after trouble", ["--repair", "kept", "message.txt", "listing"],
+         (b"", 2, b"message.txt: line 1 is not part of a report\n"), "check",
+         lambda: (write("message.txt", e2e.missing("listing")), write("listing", LISTING), write("kept", b"kept")),
+         kept("kept", b"kept")),
+
+        # The command line.
+        ("check: report from standard input", ["-", "listing"], (b"listing: OK\n", 0, b""),
+         "check, stdin:listing.txt", listing_files),
+        ("check: file from standard input", ["listing.txt", "-"], (b"-: OK\n", 0, b""), "check, stdin:listing",
+         listing_files),
+        ("check: both from standard input", ["-", "-"], (b"", 2, USAGE), "check"),
+        ("check: help", ["--help"], (lambda out: out.startswith(USAGE) and out.count(b"\n") > 3, 0, b""), "check"),
+        ("check: version", ["--version"], (("quorvil-check %s\n" % VERSION).encode(), 0, b""), "check"),
+        ("check: names after --", ["--", "dash.txt", "-dash"], (b"-dash: OK\n", 0, b""), "check",
+         lambda: write("dash.txt", report(e2e.sample(150)))),
+        ("check: unknown option", ["--bogus", "listing.txt", "listing"], (b"", 2, USAGE), "check"),
+        ("check: options after the names", ["listing.txt", "listing", "--repair", "x"], (b"", 2, USAGE), "check"),
+        ("check: --repair without a name", ["--repair"], (b"", 2, USAGE), "check"),
+        ("check: constant memory whatever the damage",
+         ["--repair", "out-small", "small.txt", "small", "--repair", "out-large", "zeros.txt", "noise"],
+         (None, 0, None), "check, memory",
+         lambda: (write("small.txt", report(rnd(1, 1024))), write("small", rnd(2, 1024)),
+                  write("zeros.txt", report(bytes(SIZE)) * e2e.ZERO_BLOCKS),
+                  write("noise", rnd(3, SIZE * e2e.ZERO_BLOCKS)))),
+    ]
