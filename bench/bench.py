@@ -8,7 +8,10 @@ usage: python3 bench/bench.py [--runs N] [--compare OTHER_QUORVIL] [--x86]
 Prints wall time (median of N runs each, the tools taking turns), throughput
 and the time ratio quorvil / tool, where the tools include the floor: a
 program that makes quorvil's very stream calls and computes nothing, and
-quorvil-check, checking the file against its report. Then the instructions
+quorvil-check, checking against the file's report the file itself (check),
+a copy that lost a byte in the middle and 4 KiB at three quarters (lost),
+another random file (other), and a copy with a changed byte in every 100th
+block (changed), which it also repairs (repair). Then the instructions
 per input byte that callgrind counts over 4 MiB, split into the block
 report, the CRC and the stream calls; and the peak resident memory of
 quorvil and quorvil-check for 1 KiB and 256 MiB. --compare times another
@@ -51,12 +54,12 @@ def build_other(name, *configure, environment=None):
     return os.path.join(folder, "cli", "quorvil")
 
 
-def data_file(name, size):
+def data_file(name, size, seed=20261209):
     """The first `size` bytes of one fixed pseudo-random stream, made once."""
     path = os.path.join(DATA, name)
     if not os.path.exists(path) or os.path.getsize(path) != size:
         os.makedirs(DATA, exist_ok=True)
-        stream = random.Random(20261209)
+        stream = random.Random(seed)
         with open(path + ".tmp", "wb") as f:
             for at in range(0, size, MIB):
                 f.write(stream.randbytes(min(MIB, size - at)))
@@ -65,10 +68,37 @@ def data_file(name, size):
 
 
 def run(command):
-    """Wall seconds of one run, output to /dev/null."""
+    """Wall seconds of one run, output to /dev/null. quorvil-check ends with
+    status 1 on a copy that differs."""
     start = time.perf_counter()
-    subprocess.run(command, stdout=subprocess.DEVNULL, check=True)
+    status = subprocess.run(command, stdout=subprocess.DEVNULL).returncode
+    if status not in (0, 1):
+        raise SystemExit("%s failed with status %d" % (" ".join(command), status))
     return time.perf_counter() - start
+
+
+def damaged_copy(name, source, damage):
+    """A copy of the data file `source` with `damage` done to its bytes, made once."""
+    path = os.path.join(DATA, name)
+    if not os.path.exists(path):
+        with open(source, "rb") as f:
+            data = bytearray(f.read())
+        damage(data)
+        with open(path + ".tmp", "wb") as f:
+            f.write(data)
+        os.replace(path + ".tmp", path)
+    return path
+
+
+def lose_a_byte_and_zero_4kib(data):
+    del data[len(data) // 2]
+    quarter = 3 * len(data) // 4
+    data[quarter:quarter + 4096] = bytes(4096)
+
+
+def change_every_100th_block(data):
+    for at in range(0, len(data), 100 * 128):
+        data[at + 77] ^= 0x5A
 
 
 def peak_kib(peak_memory, command):
@@ -161,9 +191,15 @@ def main():
     stored = big + ".txt"
     with open(stored, "wb") as f:
         subprocess.run([quorvil, big], stdout=f, check=True)
-    run(["cat", big, stored])  # into the page cache, so every tool reads from memory
+    lost = damaged_copy("lost-256MiB", big, lose_a_byte_and_zero_4kib)
+    other = data_file("other-256MiB", 256 * MIB, seed=1)
+    changed = damaged_copy("changed-256MiB", big, change_every_100th_block)
+    repaired = os.path.join(DATA, "repaired")
+    run(["cat", big, stored, lost, other, changed])  # into the page cache, so every tool reads from memory
 
-    tools = [("quorvil", [quorvil, big]), ("check", [check, stored, big]), ("floor", [floor, big]),
+    tools = [("quorvil", [quorvil, big]), ("check", [check, stored, big]), ("lost", [check, stored, lost]),
+             ("other", [check, stored, other]), ("changed", [check, stored, changed]),
+             ("repair", [check, "--repair", repaired, stored, changed]), ("floor", [floor, big]),
              ("md5sum", ["md5sum", big]), ("sum", ["sum", big]), ("cksum", ["cksum", big]), ("cat", ["cat", big])]
     if options.compare:
         tools.insert(1, ("compared", [os.path.abspath(options.compare), big]))
@@ -178,8 +214,12 @@ def main():
     for name, _ in tools:
         seconds = medians[name]
         print("%-8s %9.3f %9.0f %16.2f" % (name, seconds, 256 * MIB / seconds / 1e6, medians["quorvil"] / seconds))
-    print("quorvil-check on the matching file takes %.2f times as long as quorvil" % (
-        medians["check"] / medians["quorvil"]))
+    q = medians["quorvil"]
+    print("quorvil-check against quorvil's time: %.2f on the matching file (at most 1.5), %.2f on the copy that lost a"
+          " byte in the middle and 4 KiB at three quarters (at most 2), %.2f on another random file (at most 10);"
+          " --repair of the copy with a changed byte in every 100th block takes %.2f times quorvil-check's time on it"
+          " (at most 2)" % (medians["check"] / q, medians["lost"] / q, medians["other"] / q,
+                            medians["repair"] / medians["changed"]))
 
     print()
     for name, command in tools[:2 if options.compare else 1]:
@@ -193,9 +233,11 @@ def main():
     tiny_report = tiny + ".txt"
     with open(tiny_report, "wb") as f:
         subprocess.run([quorvil, tiny], stdout=f, check=True)
-    print("peak resident memory: quorvil %d KiB for 1 KiB, %d KiB for 256 MiB; quorvil-check %d KiB and %d KiB" % (
-        peak_kib(peak_memory, [quorvil, tiny]), peak_kib(peak_memory, [quorvil, big]),
-        peak_kib(peak_memory, [check, tiny_report, tiny]), peak_kib(peak_memory, [check, stored, big])))
+    print("peak resident memory: quorvil %d KiB for 1 KiB, %d KiB for 256 MiB; quorvil-check %d KiB and %d KiB, and"
+          " %d KiB repairing another random file of 256 MiB" % (
+              peak_kib(peak_memory, [quorvil, tiny]), peak_kib(peak_memory, [quorvil, big]),
+              peak_kib(peak_memory, [check, tiny_report, tiny]), peak_kib(peak_memory, [check, stored, big]),
+              peak_kib(peak_memory, [check, "--repair", repaired, stored, other])))
     if options.x86:
         print()
         x86_builds(quorvil, small)
