@@ -4,18 +4,41 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// File names as the command line gives them. On Windows they are UTF-8,
+// the code page the manifest sets, and a narrow path would be read in the C
+// library's code page instead; elsewhere they are bytes, UTF-8 or not.
+fs::path path_of(const char* name)
+{
+#ifdef QUORVIL_UTF8_NAMES
+    return {std::u8string_view(reinterpret_cast<const char8_t*>(name))};
+#else
+    return {name};
+#endif
+}
+
+std::string name_of(const fs::path& path)
+{
+#ifdef QUORVIL_UTF8_NAMES
+    const std::u8string name = path.u8string();
+    return {name.begin(), name.end()};
+#else
+    return path.string();
+#endif
+}
+
 bool same_file(const char* a, const char* b)
 {
     // Standard input by the name the system gives it, where it has one.
-    const fs::path other = std::strcmp(b, "-") == 0 ? fs::path("/dev/stdin") : fs::path(b);
+    const fs::path other = std::strcmp(b, "-") == 0 ? fs::path("/dev/stdin") : path_of(b);
     std::error_code error;
-    return fs::equivalent(a, other, error) && !error;
+    return fs::equivalent(path_of(a), other, error) && !error;
 }
 
 // The block of OUTPUT being written is done: checked, where an edit touched
@@ -66,7 +89,7 @@ Opened open_repair(Repair& repair, const char* output, const char* report, const
     if (same_file(output, report) || same_file(output, file)) {
         return Opened::OVER_INPUT;
     }
-    repair.output = output;
+    repair.output = path_of(output);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(repair.output, error);
     if (fs::exists(status)) {
@@ -83,7 +106,7 @@ Opened open_repair(Repair& repair, const char* output, const char* report, const
     for (int attempt = 0; attempt < 100 && repair.out == nullptr; ++attempt) {
         repair.temporary = directory / (".quorvil-check-" + std::to_string(attempt) + ".tmp");
         if (!fs::exists(fs::symlink_status(repair.temporary, error))) {
-            repair.out = std::fopen(repair.temporary.string().c_str(), "wbx");
+            repair.out = std::fopen(name_of(repair.temporary).c_str(), "wbx");
         }
     }
     if (repair.out == nullptr) {

@@ -344,6 +344,8 @@ def rows(e2e):
         existing_output(case("existing output replaced", LISTING, LISTING[:5000] + LISTING[5001:],
                              lambda n, o, c: [missing_line(o, c, 1, 5000), verdict(n, 1, 40), "out-mode: OK"],
                              output="out-mode")),
+        ("check: repair named beyond ASCII", ["--repair", "修復 ｓ１.bin", "listing.txt", "listing"],
+         ("listing: OK\n修復 ｓ１.bin: OK\n".encode(), 0, b""), "check", listing_files, repaired("修復 ｓ１.bin", LISTING)),
         ("check: repair over the file", ["--repair", "listing", "listing.txt", "listing"],
          (b"", 2, b"cannot write the repair over listing\n"), "check", listing_files, kept("listing", LISTING)),
         ("check: repair over the report by another name", ["--repair", "alias", "listing.txt", "listing"],
