@@ -49,6 +49,9 @@ bool hold(FileWindow& w, long long end, long long keep)
         if (w.held == w.bytes.size()) {
             const auto drop =
                 static_cast<std::size_t>(std::clamp(keep - w.base, 0LL, static_cast<long long>(w.held)));
+            if (drop == 0) {
+                return false; // no room, and none to make: never taken for FILE's end
+            }
             std::copy(w.bytes.begin() + static_cast<std::ptrdiff_t>(drop), w.bytes.end(), w.bytes.begin());
             w.base += static_cast<long long>(drop);
             w.held -= drop;
