@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -55,6 +56,20 @@ std::vector<BlockSums> report_of(const Bytes& data)
         sums.push_back(reference_sums(block_of(data, at)));
     }
     return sums;
+}
+
+// Random data of whole blocks, and its report.
+struct Original {
+    Bytes bytes;
+    std::vector<BlockSums> report;
+};
+
+Original random_original(unsigned seed, std::size_t blocks)
+{
+    std::mt19937 random(seed);
+    Bytes bytes = random_bytes(random, blocks * BLOCK_SIZE);
+    std::vector<BlockSums> report = report_of(bytes);
+    return {std::move(bytes), std::move(report)};
 }
 
 FileView view_of(const Bytes& data)
@@ -302,8 +317,7 @@ TEST(Explain, ReportValues)
 TEST(Explain, RunsAtEveryPlace)
 {
     std::mt19937 random(128);
-    const Bytes original = random_bytes(random, 24 * BLOCK_SIZE);
-    const std::vector<BlockSums> report = report_of(original);
+    const auto [original, report] = random_original(128, 24);
     constexpr std::size_t BLOCK = 3;
     const long long at = BLOCK * BLOCK_SIZE;
     const struct {
@@ -351,9 +365,7 @@ TEST(Explain, RunsAtEveryPlace)
 
 TEST(Explain, LongMissingRuns)
 {
-    std::mt19937 random(7);
-    const Bytes original = random_bytes(random, 64 * BLOCK_SIZE);
-    const std::vector<BlockSums> report = report_of(original);
+    const auto [original, report] = random_original(7, 64);
     constexpr std::size_t BLOCK = 2;
     const long long at = BLOCK * BLOCK_SIZE;
     const struct {
