@@ -434,18 +434,6 @@ long long data_end(const FileView& f, long long at, const BlockSums& stored)
     return found;
 }
 
-void tell_extra_at_end(Check& c, long long n, long long from, long long to, bool counts)
-{
-    Explanation e;
-    e.kind = Kind::EXTRA;
-    e.run = to - from;
-    e.at = from;
-    e.place = from - c.shift;
-    tell(c.teller, n, from, to - 1, e);
-    c.told_end = true;
-    c.failed += counts ? 1 : 0;
-}
-
 Explanation run_to(const FileView& f, long long at, long long n, const StoredRun& stored, long long shift,
                    bool loose)
 {
@@ -494,14 +482,16 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     const BlockSums& sums = stored.sums[0];
     const bool is_last = stored.ends && stored.count == 1;
 
+    // FILE's bytes from there on are told at the end, where FILE's size is
+    // known.
     if (is_last) {
-        const long long x = data_end(f, at, sums);
-        if (x >= 0) {
+        c.data_end = data_end(f, at, sums);
+        if (c.data_end >= 0) {
             if (c.repair != nullptr) {
                 repair_verdict(*c.repair, n, false);
-                repair_stop(*c.repair, f, x, true, stored, n);
+                repair_stop(*c.repair, f, c.data_end, true, stored, n);
             }
-            tell_extra_at_end(c, n, x, f.size, true);
+            ++c.failed;
             return n + 1;
         }
     }
@@ -600,10 +590,9 @@ Outcome finish_check(Check& c, long long n)
         return trouble("cannot read ", c.file_name);
     }
     FileView f = view(c.file);
-    const bool goes_on = f.size - c.shift > report_end;
-    if (goes_on && !c.told_end) {
-        long long from = report_end + c.shift;
-        const bool in_last = c.last_block == report_blocks - 1 && c.last_matched;
+    if (c.data_end >= 0 || f.size - c.shift > report_end) {
+        long long from = c.data_end >= 0 ? c.data_end : report_end + c.shift;
+        const bool in_last = c.data_end < 0 && c.last_block == report_blocks - 1 && c.last_matched;
         if (in_last) {
             // Zero bytes at the end of the block may be the filling.
             from = c.last_at + 1;
@@ -624,7 +613,14 @@ Outcome finish_check(Check& c, long long n)
             }
         }
         f = view(c.file);
-        tell_extra_at_end(c, report_blocks, from, f.size, in_last && from < report_end + c.shift);
+        Explanation e;
+        e.kind = Kind::EXTRA;
+        e.run = f.size - from;
+        e.at = from;
+        e.place = from - c.shift;
+        tell(c.teller, report_blocks, from, f.size - 1, e);
+        // Where the run stands in the last block, that block has a finding.
+        c.failed += in_last && from < report_end + c.shift ? 1 : 0;
     }
     if (c.repair != nullptr) {
         repair_end(*c.repair, f, report_blocks);
@@ -664,7 +660,7 @@ void start(Check& c, std::FILE* report, const char* report_name, std::FILE* file
     c.file_name = file_name;
     c.shift = 0;
     c.failed = 0;
-    c.told_end = false;
+    c.data_end = -1;
     c.last_block = -1;
     c.last_matched = false;
 }
