@@ -133,7 +133,10 @@ void drop_before(Ahead& a, long long block)
     }
 }
 
-// The report's blocks from `block` on, as the explanations take them.
+// The report's blocks from `block` on, as the explanations take them. A
+// report ends only where it ends well: one that goes on with a line that is
+// not part of a report is trouble once the check reaches that line, and
+// its blocks before that line are not its last.
 StoredRun stored_run(Check& c, long long block)
 {
     read_ahead(c, block + static_cast<long long>(STORED_RUN) - 1);
@@ -141,7 +144,7 @@ StoredRun stored_run(Check& c, long long block)
     const auto count = static_cast<std::size_t>(
         std::clamp(a.first + a.count - block, 0LL, static_cast<long long>(STORED_RUN)));
     return {&a.sums[slot(block)], count,
-            a.ended && a.first + a.count == block + static_cast<long long>(count)};
+            a.ended && a.end == Record::END && a.first + a.count == block + static_cast<long long>(count)};
 }
 
 // ---- where the coming blocks stand in FILE ----
