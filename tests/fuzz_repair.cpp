@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// An original and slips made in a copy of it, from arbitrary bytes: the
-// first two give the original's length, the original follows, and every
-// four bytes after it are one slip (a changed, extra or missing byte, or a
-// block doubled or lost). The copy is checked against the original's report
-// and repaired: nothing may crash, and a repair that says it matches must
-// have the report's every block.
+// An original and a copy of it, from arbitrary bytes: the first two give
+// the original's length (its top bit set: the rest is the copy itself, any
+// bytes at all), the original follows, and every four bytes after it are one
+// slip made in the copy (a changed, extra or missing byte, a block doubled or
+// lost). The copy is checked against the original's report and repaired:
+// nothing may crash, and a repair that says it matches must have the
+// report's every block.
 
 #include "check/follow.h"
 #include "check/repair.h"
@@ -72,10 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) {
         return 0;
     }
-    const std::size_t length = std::min(size - 2, std::size_t{data[0]} << 8u | data[1]);
+    const bool verbatim = (data[0] & 0x80u) != 0;
+    const std::size_t length = std::min(size - 2, (std::size_t{data[0]} & 0x7Fu) << 8u | data[1]);
     const std::string original(reinterpret_cast<const char*>(data + 2), length);
     const std::string report = report_of(original);
-    const std::string copy = slipped(original, data + 2 + length, size - 2 - length);
+    const std::uint8_t* const rest = data + 2 + length;
+    const std::string copy = verbatim ? std::string(reinterpret_cast<const char*>(rest), size - 2 - length)
+                                      : slipped(original, rest, size - 2 - length);
 
     std::FILE* const report_file = holding(report);
     std::FILE* const file = holding(copy);
