@@ -26,6 +26,11 @@ Block file_block(const FileView& file, long long at)
     return block;
 }
 
+bool matches(const FileView& file, long long at, const BlockSums& stored)
+{
+    return at >= file.base && at < file.size && sum_block(file_block(file, at)) == stored;
+}
+
 namespace {
 
 constexpr long long SIZE = BLOCK_SIZE;
@@ -112,7 +117,7 @@ bool block_matches(const FileView& file, long long at, const StoredRun& stored, 
     if (j >= stored.count) {
         return stored.ends;
     }
-    return at < file.size && sum_block(file_block(file, at)) == stored.sums[j];
+    return matches(file, at, stored.sums[j]);
 }
 
 } // namespace

@@ -35,6 +35,10 @@ std::uint8_t file_byte(const FileView& file, long long at);
 // The block of FILE's bytes from `at`, zero from FILE's end on.
 Block file_block(const FileView& file, long long at);
 
+// FILE's block from `at`, which FILE has at least a byte of, has the values
+// `stored`.
+bool matches(const FileView& file, long long at, const BlockSums& stored);
+
 // The report's blocks from the one being explained on, as far as they are
 // held: sums[i] is that block's i-th successor. `ends` says the report ends
 // after the last of them. A run of missing bytes touches at most STORED_RUN.

@@ -219,8 +219,7 @@ void scan_to(Check& c, long long block, long long limit)
 
 bool matches_at(const Check& c, long long block, long long at)
 {
-    const FileView f = view(c.file);
-    return at < f.size && at >= f.base && sum_block(file_block(f, at)) == c.ahead.sums[slot(block)];
+    return matches(view(c.file), at, c.ahead.sums[slot(block)]);
 }
 
 // The alignments, as shifts from the current one, at which a block stands

@@ -82,9 +82,9 @@ struct Check {
     Repair* repair = nullptr;
     const char* report_name = "";
     const char* file_name = "";
-    long long shift = 0;  // FILE's offset less the report's, at the current block
-    long long failed = 0; // the report's blocks that FILE does not match
-    long long data_end = -1; // where the report's data ends in FILE, once its last block said
+    long long shift = 0;       // FILE's offset less the report's, at the current block
+    long long failed = 0;      // the report's blocks that FILE does not match
+    long long data_end = -1;   // where the report's data ends in FILE, once its last block said
     long long last_block = -1; // the report's last block compared, where, and whether it matched
     long long last_at = 0;
     bool last_matched = false;
