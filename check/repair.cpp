@@ -45,13 +45,13 @@ bool same_file(const char* a, const char* b)
 // it, or the check's verdict on the same bytes.
 void complete(Repair& r)
 {
-    bool matches = r.matched[static_cast<std::size_t>(r.block) % VERDICTS];
+    bool same = r.matched[static_cast<std::size_t>(r.block) % VERDICTS];
     if (r.touched) {
         Block block = r.pending;
         std::fill(block.begin() + static_cast<std::ptrdiff_t>(r.pending_size), block.end(), std::uint8_t{0});
-        matches = r.have_sums && sum_block(block) == r.sums;
+        same = r.have_sums && sum_block(block) == r.sums;
     }
-    r.failed += matches ? 0 : 1;
+    r.failed += same ? 0 : 1;
     std::fwrite(r.pending.data(), 1, r.pending_size, r.out);
     ++r.block;
     r.pending_size = 0;
