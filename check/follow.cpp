@@ -443,11 +443,6 @@ Explanation run_to(const FileView& f, long long at, long long n, const StoredRun
                      : explain_missing(f, at, n, -shift, stored, loose);
 }
 
-Explanation loose_run(const FileView& f, long long at, long long n, const StoredRun& stored, long long shift)
-{
-    return run_to(f, at, n, stored, shift, true);
-}
-
 // The one run among the shifts that explains the block exactly at one
 // place (or several with the same result); DIFFERS if none, or several, do.
 Explanation exact_run(const FileView& f, long long at, long long n, const StoredRun& stored,
@@ -539,7 +534,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     // block exactly: it has a change besides, and the run is known to a
     // range of places.
     if (!among && d.count == 1) {
-        return settle(c, n, at, filled, loose_run(held_now, at, n, stored, d.shifts[0]), stored);
+        return settle(c, n, at, filled, run_to(held_now, at, n, stored, d.shifts[0], true), stored);
     }
     return settle(c, n, at, filled, changes, stored);
 }
