@@ -8,29 +8,6 @@
 #include <climits>
 #include <cstring>
 
-std::uint8_t file_byte(const FileView& file, long long at)
-{
-    return at < file.held ? file.data[at - file.base] : std::uint8_t{0};
-}
-
-Block file_block(const FileView& file, long long at)
-{
-    Block block;
-    if (at >= file.base && at + static_cast<long long>(BLOCK_SIZE) <= file.held) {
-        std::memcpy(block.data(), file.data + (at - file.base), BLOCK_SIZE);
-        return block;
-    }
-    for (std::size_t i = 0; i < BLOCK_SIZE; ++i) {
-        block[i] = file_byte(file, at + static_cast<long long>(i));
-    }
-    return block;
-}
-
-bool matches(const FileView& file, long long at, const BlockSums& stored)
-{
-    return at >= file.base && at < file.size && sum_block(file_block(file, at)) == stored;
-}
-
 namespace {
 
 constexpr long long SIZE = BLOCK_SIZE;

@@ -6,6 +6,7 @@
 // change of that size gives the same bytes. The CRC decides between
 // explanations that the sums allow alike.
 
+#include "check/window.h"
 #include "checksums/block.h"
 #include "checksums/block_report.h"
 
@@ -13,31 +14,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The longest run of extra or missing bytes that the check follows.
-inline constexpr long long MAX_SHIFT = 4096;
-
 // A missing run's values come from the column sums, one byte a column, so
 // at most a block's row of them in each block the run touches.
 inline constexpr std::size_t MAX_VALUES = 2 * BLOCK_COLUMNS;
-
-// FILE's bytes as the check holds them: byte p at data[p - base] for
-// base <= p < held. FILE ends at `size`; bytes from there on read as zero,
-// the filling of a short last block.
-struct FileView {
-    const std::uint8_t* data;
-    long long base;
-    long long held;
-    long long size;
-};
-
-std::uint8_t file_byte(const FileView& file, long long at);
-
-// The block of FILE's bytes from `at`, zero from FILE's end on.
-Block file_block(const FileView& file, long long at);
-
-// FILE's block from `at`, which FILE has at least a byte of, has the values
-// `stored`.
-bool matches(const FileView& file, long long at, const BlockSums& stored);
 
 // The report's blocks from the one being explained on, as far as they are
 // held: sums[i] is that block's i-th successor. `ends` says the report ends

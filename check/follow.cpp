@@ -35,37 +35,6 @@ static_assert(DECIDE + 2 * MAX_SHIFT / SIZE + 1 <= static_cast<long long>(AHEAD)
 
 // ---- FILE ----
 
-FileView view(const FileWindow& w)
-{
-    const long long end = w.base + static_cast<long long>(w.held);
-    return {w.bytes.data(), w.base, end, w.ended ? end : LLONG_MAX};
-}
-
-// Holds FILE's bytes up to `end`, or all of FILE, dropping those before
-// `keep` where the window needs the room.
-bool hold(FileWindow& w, long long end, long long keep)
-{
-    while (!w.ended && w.base + static_cast<long long>(w.held) < end) {
-        if (w.held == w.bytes.size()) {
-            const auto drop =
-                static_cast<std::size_t>(std::clamp(keep - w.base, 0LL, static_cast<long long>(w.held)));
-            if (drop == 0) {
-                return false; // no room, and none to make: never taken for FILE's end
-            }
-            std::copy(w.bytes.begin() + static_cast<std::ptrdiff_t>(drop), w.bytes.end(), w.bytes.begin());
-            w.base += static_cast<long long>(drop);
-            w.held -= drop;
-        }
-        const std::size_t n = std::fread(w.bytes.data() + w.held, 1, w.bytes.size() - w.held, w.stream);
-        w.held += n;
-        if (n == 0) {
-            w.ended = true;
-            w.failed = std::ferror(w.stream) != 0;
-        }
-    }
-    return !w.failed;
-}
-
 // The lowest offset of FILE still needed: the current block's, or what the
 // repair has not written yet.
 long long needed_from(const Check& c, long long at)
@@ -604,8 +573,8 @@ Outcome finish_check(Check& c, long long n)
             repair_stop(*c.repair, f, from, false, StoredRun{nullptr, 0, false}, 0);
         }
         while (!c.file.ended) {
-            if (!hold(c.file, c.file.base + static_cast<long long>(c.file.held) + 1,
-                      c.file.base + static_cast<long long>(c.file.held))) {
+            if (!hold(c.file, c.file.base + static_cast<long long>(c.file.filled) + 1,
+                      c.file.base + static_cast<long long>(c.file.filled))) {
                 return trouble("cannot read ", c.file_name);
             }
         }
@@ -642,7 +611,7 @@ void start(Check& c, std::FILE* report, const char* report_name, std::FILE* file
     start_reading(c.report, report);
     c.file.stream = file;
     c.file.base = 0;
-    c.file.held = 0;
+    c.file.filled = 0;
     c.file.ended = false;
     c.file.failed = false;
     c.ahead.first = 0;

@@ -27,17 +27,6 @@
 std::uint64_t column_word(const std::array<std::uint8_t, BLOCK_COLUMNS>& columns);
 std::uint64_t roll(std::uint64_t columns, std::uint8_t leaves, std::uint8_t comes);
 
-inline constexpr std::size_t FILE_WINDOW_SIZE = 1 << 16;
-
-struct FileWindow {
-    std::FILE* stream = nullptr;
-    std::array<std::uint8_t, FILE_WINDOW_SIZE> bytes{};
-    long long base = 0; // FILE's offset of bytes[0]
-    std::size_t held = 0;
-    bool ended = false;
-    bool failed = false;
-};
-
 // The report's blocks held ahead, with where each stands in FILE. They are
 // found through buckets by column sums: each bucket names its newest block,
 // each block the next older one in its bucket.

@@ -410,3 +410,28 @@ TEST(Follow, RollingColumnSums)
         columns = roll(columns, data[p], data[p + BLOCK_SIZE]);
     }
 }
+
+// A window that holds FILE's bytes 100..199 of a file of 300: bytes it no
+// longer holds, or does not hold yet, read as zero like the filling after
+// FILE's end, never as memory outside it; a block across its start is
+// whole where it holds the bytes.
+TEST(Window, BytesOutsideItReadAsZero)
+{
+    Bytes held(100);
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        held[i] = static_cast<std::uint8_t>(i + 1);
+    }
+    const FileView window{held.data(), 100, 200, 300};
+    const struct {
+        long long at;
+        std::uint8_t byte;
+    } rows[] = {{-5, 0}, {0, 0}, {99, 0}, {100, 1}, {150, 51}, {199, 100}, {200, 0}, {400, 0}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(file_byte(window, row.at), row.byte) << row.at;
+    }
+    const Block block = file_block(window, 90);
+    EXPECT_EQ(block[9], 0);
+    EXPECT_EQ(block[10], 1);
+    EXPECT_EQ(block[109], 100);
+    EXPECT_EQ(block[110], 0);
+}

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: MIT
+#include "check/window.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+std::uint8_t file_byte(const FileView& file, long long at)
+{
+    return at >= file.base && at < file.held ? file.data[at - file.base] : std::uint8_t{0};
+}
+
+Block file_block(const FileView& file, long long at)
+{
+    Block block;
+    if (at >= file.base && at + static_cast<long long>(BLOCK_SIZE) <= file.held) {
+        std::memcpy(block.data(), file.data + (at - file.base), BLOCK_SIZE);
+        return block;
+    }
+    for (std::size_t i = 0; i < BLOCK_SIZE; ++i) {
+        block[i] = file_byte(file, at + static_cast<long long>(i));
+    }
+    return block;
+}
+
+bool matches(const FileView& file, long long at, const BlockSums& stored)
+{
+    return at >= file.base && at < file.size && sum_block(file_block(file, at)) == stored;
+}
+
+FileView view(const FileWindow& w)
+{
+    const long long end = w.base + static_cast<long long>(w.filled);
+    return {w.bytes.data(), w.base, end, w.ended ? end : LLONG_MAX};
+}
+
+bool hold(FileWindow& w, long long end, long long keep)
+{
+    while (!w.ended && w.base + static_cast<long long>(w.filled) < end) {
+        if (w.filled == w.bytes.size()) {
+            const auto drop =
+                static_cast<std::size_t>(std::clamp(keep - w.base, 0LL, static_cast<long long>(w.filled)));
+            if (drop == 0) {
+                return false; // no room, and none to make: never taken for FILE's end
+            }
+            std::copy(w.bytes.begin() + static_cast<std::ptrdiff_t>(drop), w.bytes.end(), w.bytes.begin());
+            w.base += static_cast<long long>(drop);
+            w.filled -= drop;
+        }
+        const std::size_t n = std::fread(w.bytes.data() + w.filled, 1, w.bytes.size() - w.filled, w.stream);
+        w.filled += n;
+        if (n == 0) {
+            w.ended = true;
+            w.failed = std::ferror(w.stream) != 0;
+        }
+    }
+    return !w.failed;
+}

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// FILE as the check holds it: a window of its bytes that reaches from the
+// block being checked (or what the repair has not written yet) far enough
+// ahead for the alignment to be chosen, and the views of it that the
+// explanations read.
+
+#include "checksums/block.h"
+#include "checksums/block_report.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// The longest run of extra or missing bytes that the check follows.
+inline constexpr long long MAX_SHIFT = 4096;
+
+// FILE's bytes as the check holds them: byte p at data[p - base] for
+// base <= p < held. FILE ends at `size`; bytes from there on read as zero,
+// the filling of a short last block, and so do bytes no longer held.
+struct FileView {
+    const std::uint8_t* data;
+    long long base;
+    long long held;
+    long long size;
+};
+
+std::uint8_t file_byte(const FileView& file, long long at);
+
+// The block of FILE's bytes from `at`, zero from FILE's end on.
+Block file_block(const FileView& file, long long at);
+
+// FILE's block from `at`, which FILE has at least a byte of, has the values
+// `stored`.
+bool matches(const FileView& file, long long at, const BlockSums& stored);
+
+// The window: 64 KiB, so that one read fills most of it. It must hold a
+// differing block, the blocks after it that decide its alignment and the
+// longest shift either way; the check asks for that much before it decides.
+inline constexpr std::size_t FILE_WINDOW_SIZE = 1 << 16;
+
+struct FileWindow {
+    std::FILE* stream = nullptr;
+    std::array<std::uint8_t, FILE_WINDOW_SIZE> bytes{};
+    long long base = 0;     // FILE's offset of bytes[0]
+    std::size_t filled = 0; // bytes[0..filled) are FILE's
+    bool ended = false;
+    bool failed = false;
+};
+
+FileView view(const FileWindow& window);
+
+// Holds FILE's bytes up to `end`, or all of FILE, dropping those before
+// `keep` where the window needs the room; false where reading failed or
+// no room could be made.
+bool hold(FileWindow& window, long long end, long long keep);
