@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <new>
 
 std::uint64_t column_word(const std::array<std::uint8_t, BLOCK_COLUMNS>& columns)
 {
@@ -23,6 +24,59 @@ std::uint64_t roll(std::uint64_t columns, std::uint8_t leaves, std::uint8_t come
 }
 
 namespace {
+
+// The report's blocks held ahead, with where each stands in FILE. They are
+// found through buckets by column sums: each bucket names its newest block,
+// each block the next older one in its bucket.
+inline constexpr std::size_t AHEAD = 128;
+inline constexpr std::size_t BUCKET_BITS = 12;
+inline constexpr std::size_t HITS = 8;
+
+struct Ahead {
+    // Each block's values twice, at its slot and AHEAD on, so that the
+    // blocks from any one on lie in a row.
+    std::array<BlockSums, 2 * AHEAD> sums{};
+    std::array<std::uint64_t, AHEAD> columns{};
+    std::array<long long, AHEAD> index{};
+    std::array<long long, AHEAD> next{};
+    std::array<std::array<long long, HITS>, AHEAD> hits{};
+    std::array<std::size_t, AHEAD> hit_count{}; // more than HITS: too many to tell anything
+    long long hits_held = 0;                    // the held blocks' hit counts, added
+    std::array<long long, std::size_t{1} << BUCKET_BITS> bucket{};
+    long long first = 0; // blocks first .. first + count - 1 are held
+    long long count = 0;
+    bool ended = false;
+    Record end = Record::END;
+};
+
+// How far FILE's windows have been looked up, and the column sums of the
+// next one.
+struct Scan {
+    bool valid = false;
+    long long shift = 0;
+    long long next = 0;
+    std::uint64_t columns = 0;
+    long long summed_at = -1; // the window whose sums are in `sums`
+    BlockSums sums{};
+};
+
+struct Check {
+    ReportReader report;
+    FileWindow file;
+    Ahead ahead;
+    Scan scan;
+    Teller teller;
+    Repair* repair = nullptr;
+    const char* report_name = "";
+    const char* file_name = "";
+    long long shift = 0;       // FILE's offset less the report's, at the current block
+    long long failed = 0;      // the report's blocks that FILE does not match
+    long long data_end = -1;   // where the report's data ends in FILE, once its last block said
+    long long last_block = -1; // the report's last block compared, where, and whether it matched
+    long long last_at = 0;
+    bool last_matched = false;
+    long long report_blocks = 0; // once checked: the report's blocks
+};
 
 constexpr long long SIZE = BLOCK_SIZE;
 
@@ -605,36 +659,26 @@ Outcome finish_check(Check& c, long long n)
     return c.failed == 0 ? Outcome::MATCHES : Outcome::DIFFERS;
 }
 
+// The check's state: large, so held once for the program, and made new
+// for each check rather than reset field by field.
+Check state;
+
 void start(Check& c, std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
            std::FILE* out, Repair* repair)
 {
+    ::new (static_cast<void*>(&c)) Check{};
     start_reading(c.report, report);
     c.file.stream = file;
-    c.file.base = 0;
-    c.file.filled = 0;
-    c.file.ended = false;
-    c.file.failed = false;
-    c.ahead.first = 0;
-    c.ahead.count = 0;
-    c.ahead.ended = false;
     c.ahead.bucket.fill(-1);
-    c.scan.valid = false;
     c.scan.summed_at = -1;
     start_telling(c.teller, out);
     c.repair = repair;
     c.report_name = report_name;
     c.file_name = file_name;
-    c.shift = 0;
-    c.failed = 0;
-    c.data_end = -1;
-    c.last_block = -1;
-    c.last_matched = false;
 }
 
-} // namespace
-
-Outcome check(Check& c, std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
-              std::FILE* out, Repair* repair)
+Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FILE* file,
+                  const char* file_name, std::FILE* out, Repair* repair)
 {
     start(c, report, report_name, file, file_name, out, repair);
     Ahead& a = c.ahead;
@@ -692,4 +736,13 @@ Outcome check(Check& c, std::FILE* report, const char* report_name, std::FILE* f
         }
     }
     return finish_check(c, n);
+}
+
+} // namespace
+
+Checked check(std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
+              std::FILE* out, Repair* repair)
+{
+    const Outcome outcome = run_check(state, report, report_name, file, file_name, out, repair);
+    return {outcome, state.failed, state.report_blocks};
 }

@@ -29,7 +29,6 @@ constexpr const char* HELP =
 // Large stream buffers: one system call per 64 KiB. Static, like all the
 // check's state, so that memory is the same whatever the sizes.
 char output_buffer[1 << 16];
-Check state;
 Repair repair;
 
 // Every exit goes through here, so that output that never arrived cannot
@@ -145,8 +144,9 @@ int main(int argc, char* argv[])
         return trouble(std::strcmp(file_name, "-") == 0 ? "cannot read " : "cannot open ", file_name);
     }
 
-    const Outcome outcome =
-        check(state, report, report_name, file, file_name, stdout, a.output != nullptr ? &repair : nullptr);
+    const Checked checked =
+        check(report, report_name, file, file_name, stdout, a.output != nullptr ? &repair : nullptr);
+    const Outcome outcome = checked.outcome;
     std::fclose(file);
     std::fclose(report);
     if (outcome == Outcome::TROUBLE) {
@@ -164,6 +164,8 @@ int main(int argc, char* argv[])
         abandon_repair(repair);
         return finish(TROUBLE);
     }
-    tell_verdict(state.teller, a.output, repair.failed, state.report_blocks);
+    Teller teller;
+    start_telling(teller, stdout);
+    tell_verdict(teller, a.output, repair.failed, checked.report_blocks);
     return finish(repair.failed == 0 ? MATCHES : DIFFERS);
 }

@@ -63,7 +63,6 @@ std::string slipped(std::string copy, const std::uint8_t* slips, std::size_t cou
     return copy;
 }
 
-Check check_state;
 Repair repair;
 
 } // namespace
@@ -86,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::FILE* const findings = std::tmpfile();
     repair = Repair{};
     repair.out = std::tmpfile();
-    const Outcome outcome = check(check_state, report_file, "report", file, "copy", findings, &repair);
+    const Outcome outcome = check(report_file, "report", file, "copy", findings, &repair).outcome;
     if (outcome == Outcome::TROUBLE) {
         std::abort(); // a report quorvil wrote is never trouble
     }
