@@ -488,6 +488,25 @@ Explanation exact_run(const FileView& f, long long at, long long n, const Stored
     return found;
 }
 
+// The first block after a run, at the alignment the run leaves, matches
+// the report, and not a byte either way, as repeated bytes would, where
+// any run matches; a report that ends first contradicts nothing.
+bool block_after_matches(Check& c, long long n, long long at, const Explanation& run)
+{
+    long long next = n + 1;
+    long long from = at + SIZE + run.run;
+    if (run.kind == Kind::MISSING) {
+        next = (run.place + run.run - 1) / SIZE + 1;
+        from = at + SIZE * (next - n) - run.run;
+    }
+    const StoredRun stored = stored_run(c, n);
+    const auto i = static_cast<std::size_t>(next - n);
+    if (i >= stored.count) {
+        return stored.ends;
+    }
+    return matches_at(c, next, from) && !matches_at(c, next, from + 1) && !matches_at(c, next, from - 1);
+}
+
 // Block n differs at the current alignment: decides the alignment and
 // explains the block. The block to go on with.
 long long differs(Check& c, long long n, long long at, const Block& block, const BlockSums& now,
@@ -526,6 +545,16 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     const Decision d = decide(c, n, at);
     const FileView held_now = view(c.file);
     if (d.is == Decision::Is::STAY) {
+        // A change that leaves the block after it differing is two slips;
+        // a run that explains the block and puts the block after it right
+        // is one, and is what happened.
+        if (changes.kind != Kind::DIFFERS && !is_last) {
+            const Explanation own = explain_by_block(held_now, at, n, stored, nullptr, 0);
+            if ((own.kind == Kind::EXTRA || own.kind == Kind::MISSING) &&
+                block_after_matches(c, n, at, own)) {
+                return settle(c, n, at, filled, own, stored);
+            }
+        }
         return settle(c, n, at, filled, changes, stored);
     }
     // Where the blocks after chose another alignment, a run to it that
