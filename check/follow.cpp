@@ -491,7 +491,8 @@ Explanation exact_run(const FileView& f, long long at, long long n, const Stored
 // The first block after a run, at the alignment the run leaves, matches
 // the report, and not a byte either way, as repeated bytes would, where
 // any run matches; a report that ends first contradicts nothing.
-bool block_after_matches(Check& c, long long n, long long at, const Explanation& run)
+bool block_after_matches(const Check& c, long long n, long long at, const StoredRun& stored,
+                         const Explanation& run)
 {
     long long next = n + 1;
     long long from = at + SIZE + run.run;
@@ -499,7 +500,6 @@ bool block_after_matches(Check& c, long long n, long long at, const Explanation&
         next = (run.place + run.run - 1) / SIZE + 1;
         from = at + SIZE * (next - n) - run.run;
     }
-    const StoredRun stored = stored_run(c, n);
     const auto i = static_cast<std::size_t>(next - n);
     if (i >= stored.count) {
         return stored.ends;
@@ -551,7 +551,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
         if (changes.kind != Kind::DIFFERS && !is_last) {
             const Explanation own = explain_by_block(held_now, at, n, stored, nullptr, 0);
             if ((own.kind == Kind::EXTRA || own.kind == Kind::MISSING) &&
-                block_after_matches(c, n, at, own)) {
+                block_after_matches(c, n, at, stored, own)) {
                 return settle(c, n, at, filled, own, stored);
             }
         }
