@@ -99,6 +99,15 @@ bool block_matches(const FileView& file, long long at, const StoredRun& stored, 
 
 } // namespace
 
+bool block_follows(const FileView& file, long long at, const StoredRun& stored, std::size_t j)
+{
+    if (j >= stored.count) {
+        return stored.ends;
+    }
+    return matches(file, at, stored.sums[j]) && !matches(file, at - 1, stored.sums[j]) &&
+           !matches(file, at + 1, stored.sums[j]);
+}
+
 Explanation explain_changes(const Block& block, std::size_t filled, long long at, const BlockSums& stored,
                             const BlockSums& now)
 {
@@ -464,8 +473,15 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
     const BlockSums& sums = stored.sums[0];
     const long long first_row = first_differing_row(file, at, sums);
     // The smallest run that explains the block, missing or extra, and the
-    // smallest after which the next block matches too, which is preferred:
-    // where the next block has a slip of its own, the block alone decides.
+    // smallest after which the next block follows, which is preferred:
+    // where the next block has a slip of its own, or is repeated data that
+    // stands anywhere, the block alone decides. So it does where two runs
+    // of extra bytes explain it: in data that repeats (a tone, a table,
+    // zeros) one in every period does, and the next block then follows one
+    // far off only where FILE has no other slip for a while, which tells
+    // nothing of this block.
+    constexpr int FOLLOW_AMONG = 2;
+    int explaining = 0;
     Best alone;
     Best followed;
     for (long long run = 1; run <= static_cast<long long>(MAX_VALUES); ++run) {
@@ -478,7 +494,7 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
         }
         offer(alone, e);
         const long long after = (e.place - SIZE * block + run - 1) / SIZE + 1;
-        if (block_matches(file, at + SIZE * after - run, stored, static_cast<std::size_t>(after))) {
+        if (block_follows(file, at + SIZE * after - run, stored, static_cast<std::size_t>(after))) {
             offer(followed, e);
             break;
         }
@@ -499,8 +515,11 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
             continue;
         }
         offer(alone, e);
-        if (block_matches(file, at + SIZE + run, stored, 1)) {
+        if (++explaining <= FOLLOW_AMONG && block_follows(file, at + SIZE + run, stored, 1)) {
             offer(followed, e);
+            break;
+        }
+        if (explaining >= FOLLOW_AMONG) {
             break;
         }
     }

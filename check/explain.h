@@ -82,6 +82,11 @@ Explanation explain_extra(const FileView& file, long long at, long long block, l
 Explanation explain_missing(const FileView& file, long long at, long long block, long long run,
                             const StoredRun& stored, bool loose);
 
+// FILE's block from `at` matches the report's block `j` of the run, and not
+// a byte either way, as repeated bytes would: it tells the alignment. A
+// block the report does not have contradicts nothing.
+bool block_follows(const FileView& file, long long at, const StoredRun& stored, std::size_t j);
+
 // Where the blocks after cannot tell the alignments apart, the block's own
 // report decides: the smallest run, extra or missing, that explains it and
 // with which the block after it matches, among the shifts given (every one

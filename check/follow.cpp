@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <cstdlib>
 #include <new>
 
 std::uint64_t column_word(const std::array<std::uint8_t, BLOCK_COLUMNS>& columns)
@@ -283,6 +284,10 @@ struct Decision {
     // run may have narrowed them to its own shift.
     std::array<long long, HITS> first;
     std::size_t first_count;
+    // The blocks that gave `shifts` and `first`: a run to them claims the
+    // blocks from it up to that one stand where they matched.
+    long long by;
+    long long first_by;
 };
 
 bool contains(const std::array<long long, HITS>& set, std::size_t count, long long value)
@@ -313,7 +318,7 @@ Decision decide(Check& c, long long n, long long at)
     // later one that stands at some of them but not all keeps those. Blocks
     // that stand at too many places (zeros, repeated data) decide nothing,
     // but may still rule candidates out.
-    Decision d{Decision::Is::STAY, {}, 0, {}, 0};
+    Decision d{Decision::Is::STAY, {}, 0, {}, 0, n, n};
     bool defined = false;
     bool ambiguous = false;
     bool after = false;
@@ -345,6 +350,8 @@ Decision decide(Check& c, long long n, long long at)
             d.count = count;
             d.first = shifts;
             d.first_count = count;
+            d.first_by = j;
+            d.by = j;
             defined = true;
         } else {
             std::size_t kept = 0;
@@ -357,6 +364,7 @@ Decision decide(Check& c, long long n, long long at)
             if (kept > 0) {
                 d.shifts = both;
                 d.count = kept;
+                d.by = j;
             }
         }
         if (d.count == 1) {
@@ -389,6 +397,23 @@ void alignment_changes(Check& c, long long by)
 {
     c.shift += by;
     c.scan.valid = false;
+}
+
+// The first block after a run, and where it stands in FILE at the
+// alignment the run leaves: a missing run takes its bytes from every block
+// it reaches, at its last place.
+struct After {
+    long long block;
+    long long at;
+};
+
+After after_run(long long n, long long at, const Explanation& run)
+{
+    if (run.kind == Kind::MISSING || run.kind == Kind::MISSING_RANGE) {
+        const long long next = (run.place + (run.last - run.at) + run.run - 1) / SIZE + 1;
+        return {next, at + SIZE * (next - n) - run.run};
+    }
+    return {n + 1, at + SIZE + run.run};
 }
 
 // Tells the explanation of block n, compared with FILE from `at`, and
@@ -424,9 +449,7 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
         if (r != nullptr) {
             repair_insert(*r, f, e.at, e.known ? e.values.data() : nullptr, e.run, stored, n);
         }
-        // Every block the run takes bytes from, at its last place.
-        const long long last_place = e.place + (e.last - e.at);
-        next = (last_place + e.run - 1) / SIZE + 1;
+        next = after_run(n, at, e).block;
         for (long long k = n + 1; k < next && r != nullptr; ++k) {
             repair_verdict(*r, k, false);
         }
@@ -488,23 +511,35 @@ Explanation exact_run(const FileView& f, long long at, long long n, const Stored
     return found;
 }
 
-// The first block after a run, at the alignment the run leaves, matches
-// the report, and not a byte either way, as repeated bytes would, where
-// any run matches; a report that ends first contradicts nothing.
-bool block_after_matches(const Check& c, long long n, long long at, const StoredRun& stored,
-                         const Explanation& run)
+// Block k stands at FILE's `p` as it is, or with one or two bytes changed.
+bool fits_at(const Check& c, long long k, long long p)
 {
-    long long next = n + 1;
-    long long from = at + SIZE + run.run;
-    if (run.kind == Kind::MISSING) {
-        next = (run.place + run.run - 1) / SIZE + 1;
-        from = at + SIZE * (next - n) - run.run;
+    const FileView f = view(c.file);
+    const BlockSums& stored = c.ahead.sums[slot(k)];
+    const Block block = file_block(f, p);
+    const BlockSums now = sum_block(block);
+    if (now == stored) {
+        return true;
     }
-    const auto i = static_cast<std::size_t>(next - n);
-    if (i >= stored.count) {
-        return stored.ends;
+    const auto filled = static_cast<std::size_t>(std::clamp(f.size - p, 0LL, SIZE));
+    return filled > 0 && explain_changes(block, filled, p, stored, now).kind != Kind::DIFFERS;
+}
+
+// The blocks from the first after a run up to block `until`, which chose
+// the run's alignment, stand there, changed bytes aside. A run chosen by a
+// block far ahead claims them all; one of them that nothing explains there
+// has a slip of its own, and FILE may have shifted there instead, or
+// partly there: in repeated data the block far ahead sees only the shifts
+// added up.
+bool holds_until(const Check& c, long long n, long long at, const Explanation& run, long long until)
+{
+    const After after = after_run(n, at, run);
+    for (long long k = after.block; k < until; ++k) {
+        if (!fits_at(c, k, after.at + SIZE * (k - after.block))) {
+            return false;
+        }
     }
-    return matches_at(c, next, from) && !matches_at(c, next, from + 1) && !matches_at(c, next, from - 1);
+    return true;
 }
 
 // Block n differs at the current alignment: decides the alignment and
@@ -550,8 +585,9 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
         // is one, and is what happened.
         if (changes.kind != Kind::DIFFERS && !is_last) {
             const Explanation own = explain_by_block(held_now, at, n, stored, nullptr, 0);
+            const After after = after_run(n, at, own);
             if ((own.kind == Kind::EXTRA || own.kind == Kind::MISSING) &&
-                block_after_matches(c, n, at, stored, own)) {
+                block_follows(held_now, after.at, stored, static_cast<std::size_t>(after.block - n))) {
                 return settle(c, n, at, filled, own, stored);
             }
         }
@@ -563,12 +599,24 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     // run may have moved the one they chose.
     if (d.is == Decision::Is::SHIFT || d.is == Decision::Is::OPEN) {
         const Explanation run = exact_run(held_now, at, n, stored, d.shifts, d.count);
-        if (run.kind != Kind::DIFFERS) {
+        if (run.kind != Kind::DIFFERS && holds_until(c, n, at, run, d.by)) {
             return settle(c, n, at, filled, run, stored);
         }
         const Explanation near = exact_run(held_now, at, n, stored, d.first, d.first_count);
-        if (near.kind != Kind::DIFFERS) {
+        if (near.kind != Kind::DIFFERS && holds_until(c, n, at, near, d.first_by)) {
             return settle(c, n, at, filled, near, stored);
+        }
+        // The blocks after do not stand where that run would put them: FILE
+        // shifted part of the way here, where a shorter run the same way
+        // explains the block, and the rest later.
+        if (d.count == 1 && changes.kind != Kind::DIFFERS) {
+            const Explanation own = explain_by_block(held_now, at, n, stored, nullptr, 0);
+            const long long part = own.kind == Kind::EXTRA     ? own.run
+                                   : own.kind == Kind::MISSING ? -own.run
+                                                               : 0;
+            if (part != 0 && (part > 0) == (d.shifts[0] > 0) && std::llabs(part) < std::llabs(d.shifts[0])) {
+                return settle(c, n, at, filled, own, stored);
+            }
         }
     }
     // A run is taken where it explains the block and no change does: the
@@ -586,7 +634,10 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     // block exactly: it has a change besides, and the run is known to a
     // range of places.
     if (!among && d.count == 1) {
-        return settle(c, n, at, filled, run_to(held_now, at, n, stored, d.shifts[0], true), stored);
+        const Explanation loose = run_to(held_now, at, n, stored, d.shifts[0], true);
+        if (holds_until(c, n, at, loose, d.by)) {
+            return settle(c, n, at, filled, loose, stored);
+        }
     }
     return settle(c, n, at, filled, changes, stored);
 }

@@ -23,6 +23,14 @@ def rnd(seed, size):
 
 LISTING = rnd(5050, 5050)  # a listing typed in: 40 blocks, the last of 58 bytes
 ZEROISH = rnd(3, 1000) + bytes(3000) + rnd(4, 2000)
+SILENCE = rnd(7, 512) + bytes(4096) + rnd(8, 1024)  # blocks 4-35 zeros, as in a sound file
+
+
+def noise(data, places):
+    """8 random bytes put into `data` before each of its offsets."""
+    for k, at in reversed(list(enumerate(places))):
+        data = data[:at] + rnd(20 + k, 8) + data[at:]
+    return data
 VERSION = re.search(r"project\(quorvil VERSION (\S+)",
                     open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "CMakeLists.txt")).read()).group(1)
 USAGE = b"usage: quorvil-check [--repair output] report-file file\n"
@@ -310,6 +318,16 @@ def rows(e2e):
         case("extra zero inside zeros", ZEROISH, ZEROISH[:1500] + b"\0" + ZEROISH[1500:], found(extra(1, 3968))),
         case("lost byte in zero-rich data", ZEROISH, ZEROISH[:900] + ZEROISH[901:], found(missing(1, 900))),
         case("lost zero inside zeros", ZEROISH, ZEROISH[:2500] + ZEROISH[2501:], found(missing(1, 3968))),
+        # Zeros hide a lost byte until they end, and the blocks after see it
+        # added to one lost further on: each is told where the report
+        # shows it, not both at the end of the zeros.
+        case("a lost zero, then a lost byte after the zeros", SILENCE, SILENCE[:1500] + SILENCE[1501:4650] + SILENCE[4651:],
+             found(lambda o, c: run_line("missing", 1, 4480, 4480, b"\0"),
+                   lambda o, c: run_line("missing", 1, 4649, 4650, o[4650:4651]), failed=2)),
+        # Noise in silence: past each run the zeros match at any shift, and
+        # only a long run reaches a stretch without noise.
+        case("noise in silence", SILENCE, noise(SILENCE, (1030, 1300, 1560, 1820)),
+             found(extra(8, 1030), extra(8, 1308, 8), extra(8, 1576, 16), extra(8, 1844, 24), failed=4)),
         # The report's data ends one byte into its last block: zeros after
         # it in FILE may be the filling, so the extra bytes start there.
         case("zeros and more after a short last block", base[:897], base[:897] + bytes(127) + b"\x05",
