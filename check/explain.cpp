@@ -473,13 +473,12 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
     const BlockSums& sums = stored.sums[0];
     const long long first_row = first_differing_row(file, at, sums);
     // The smallest run that explains the block, missing or extra, and the
-    // smallest after which the next block follows, which is preferred:
-    // where the next block has a slip of its own, or is repeated data that
-    // stands anywhere, the block alone decides. So it does where two runs
-    // of extra bytes explain it: in data that repeats (a tone, a table,
-    // zeros) one in every period does, and the next block then follows one
-    // far off only where FILE has no other slip for a while, which tells
-    // nothing of this block.
+    // smallest after which the next block matches too, which is preferred:
+    // where the next block has a slip of its own, the block alone decides.
+    // So it does once two runs of extra bytes explain it: in data that
+    // repeats (a tone, a table, zeros) one in every period does, and the
+    // next block then matches after one far off only where FILE has no
+    // other slip for a while, which tells nothing of this block.
     constexpr int FOLLOW_AMONG = 2;
     int explaining = 0;
     Best alone;
@@ -494,7 +493,7 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
         }
         offer(alone, e);
         const long long after = (e.place - SIZE * block + run - 1) / SIZE + 1;
-        if (block_follows(file, at + SIZE * after - run, stored, static_cast<std::size_t>(after))) {
+        if (block_matches(file, at + SIZE * after - run, stored, static_cast<std::size_t>(after))) {
             offer(followed, e);
             break;
         }
@@ -515,7 +514,7 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
             continue;
         }
         offer(alone, e);
-        if (++explaining <= FOLLOW_AMONG && block_follows(file, at + SIZE + run, stored, 1)) {
+        if (++explaining <= FOLLOW_AMONG && block_matches(file, at + SIZE + run, stored, 1)) {
             offer(followed, e);
             break;
         }

@@ -24,6 +24,7 @@ def rnd(seed, size):
 LISTING = rnd(5050, 5050)  # a listing typed in: 40 blocks, the last of 58 bytes
 ZEROISH = rnd(3, 1000) + bytes(3000) + rnd(4, 2000)
 SILENCE = rnd(7, 512) + bytes(4096) + rnd(8, 1024)  # blocks 4-35 zeros, as in a sound file
+TONE = rnd(9, 512) + rnd(10, 32) * 256 + rnd(11, 1024)  # blocks 4-67 repeat every 32 bytes
 
 
 def noise(data, places):
@@ -326,6 +327,11 @@ def rows(e2e):
                    lambda o, c: run_line("missing", 1, 4649, 4650, o[4650:4651]), failed=2)),
         # Noise in silence: past each run the zeros match at any shift, and
         # only a long run reaches a stretch without noise.
+        # In a tone one run of extra bytes in every period explains a block;
+        # the next block, slipped too, matches only after one far off.
+        case("a byte extra in neighbouring blocks of a tone", TONE,
+             TONE[:552] + b"\x01" + TONE[552:680] + b"\x02" + TONE[680:1192] + b"\x03" + TONE[1192:],
+             found(extra(1, 552), extra(1, 681, 1), extra(1, 1194, 2), failed=3)),
         case("noise in silence", SILENCE, noise(SILENCE, (1030, 1300, 1560, 1820)),
              found(extra(8, 1030), extra(8, 1308, 8), extra(8, 1576, 16), extra(8, 1844, 24), failed=4)),
         # The report's data ends one byte into its last block: zeros after
