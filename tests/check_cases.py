@@ -319,6 +319,10 @@ def rows(e2e):
         case("extra zero inside zeros", ZEROISH, ZEROISH[:1500] + b"\0" + ZEROISH[1500:], found(extra(1, 3968))),
         case("lost byte in zero-rich data", ZEROISH, ZEROISH[:900] + ZEROISH[901:], found(missing(1, 900))),
         case("lost zero inside zeros", ZEROISH, ZEROISH[:2500] + ZEROISH[2501:], found(missing(1, 3968))),
+        # The blocks ahead alone tell the run: the zeros' last block is as
+        # much two bytes changed.
+        case("two zeros lost inside zeros", SILENCE, SILENCE[:2000] + SILENCE[2002:],
+             found(lambda o, c: run_line("missing", 2, 4480, 4480, b"\0\0"))),
         # Zeros hide a lost byte until they end, and the blocks after see it
         # added to one lost further on: each is told where the report
         # shows it, not both at the end of the zeros.
