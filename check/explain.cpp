@@ -71,25 +71,25 @@ Places loose_places(long long first_row, long long last_row, long long missing)
     return p.first <= p.last ? p : Places{0, SIZE - 1};
 }
 
-Explanation range(Kind kind, long long at, long long block, long long run, Places places)
+Explanation range(Kind kind, long long at, long long block, long long length, Places places)
 {
     Explanation e;
     e.kind = kind;
-    e.run = run;
+    e.length = length;
     e.at = at + places.first;
     e.last = at + places.last;
     e.place = SIZE * block + places.first;
     return e;
 }
 
-bool report_ends_with(const StoredRun& stored, std::size_t block)
+bool report_ends_with(const StoredBlocks& stored, std::size_t block)
 {
     return stored.ends && block + 1 == stored.count;
 }
 
 // FILE's block from `at` matches the report's block `j` of the run; a block
 // the report does not have contradicts nothing.
-bool block_matches(const FileView& file, long long at, const StoredRun& stored, std::size_t j)
+bool block_matches(const FileView& file, long long at, const StoredBlocks& stored, std::size_t j)
 {
     if (j >= stored.count) {
         return stored.ends;
@@ -99,7 +99,7 @@ bool block_matches(const FileView& file, long long at, const StoredRun& stored, 
 
 } // namespace
 
-bool block_follows(const FileView& file, long long at, const StoredRun& stored, std::size_t j)
+bool block_follows(const FileView& file, long long at, const StoredBlocks& stored, std::size_t j)
 {
     if (j >= stored.count) {
         return stored.ends;
@@ -225,15 +225,15 @@ Explanation explain_changes(const Block& block, std::size_t filled, long long at
     return e;
 }
 
-Explanation explain_extra(const FileView& file, long long at, long long block, long long run,
-                          const StoredRun& stored, bool loose)
+Explanation explain_extra(const FileView& file, long long at, long long block, long long length,
+                          const StoredBlocks& stored, bool loose)
 {
     const BlockSums& sums = stored.sums[0];
-    if (!report_ends_with(stored, 0) && at + SIZE + run > file.size) {
+    if (!report_ends_with(stored, 0) && at + SIZE + length > file.size) {
         return {}; // the bytes after the run are not all there
     }
     const long long first_row = first_differing_row(file, at, sums);
-    const long long last_row = last_differing_row(file, at + run, sums, 0);
+    const long long last_row = last_differing_row(file, at + length, sums, 0);
     const Places places = clamp(COLUMNS * last_row + 1, COLUMNS * first_row + COLUMNS - 1);
 
     // The block without the run at t: FILE's bytes before t, then those
@@ -245,7 +245,7 @@ Explanation explain_extra(const FileView& file, long long at, long long block, l
     for (long long t = places.first; t <= places.last; ++t) {
         Block without;
         for (long long i = 0; i < SIZE; ++i) {
-            without[static_cast<std::size_t>(i)] = file_byte(file, at + i + (i < t ? 0 : run));
+            without[static_cast<std::size_t>(i)] = file_byte(file, at + i + (i < t ? 0 : length));
         }
         if (sum_block(without) != sums) {
             continue;
@@ -259,13 +259,13 @@ Explanation explain_extra(const FileView& file, long long at, long long block, l
         last = t;
     }
     if (found >= 0) {
-        Explanation e = range(distinct ? Kind::EXTRA_RANGE : Kind::EXTRA, at, block, run, {found, last});
+        Explanation e = range(distinct ? Kind::EXTRA_RANGE : Kind::EXTRA, at, block, length, {found, last});
         return e;
     }
     if (!loose) {
         return {};
     }
-    return range(Kind::EXTRA_RANGE, at, block, run, loose_places(first_row, last_row, 0));
+    return range(Kind::EXTRA_RANGE, at, block, length, loose_places(first_row, last_row, 0));
 }
 
 namespace {
@@ -309,10 +309,11 @@ struct Trial {
     std::array<Block, 2> result{};
 };
 
-Trial try_missing(const FileView& file, long long at, long long run, long long t, const StoredRun& stored)
+Trial try_missing(const FileView& file, long long at, long long length, long long t,
+                  const StoredBlocks& stored)
 {
     Trial trial;
-    const long long end = t + run; // block offsets, from the start of the run's first block
+    const long long end = t + length; // block offsets, from the start of the run's first block
     const long long last_block = (end - 1) / SIZE;
     const auto last = static_cast<std::size_t>(last_block);
     if (last >= stored.count) {
@@ -322,7 +323,7 @@ Trial try_missing(const FileView& file, long long at, long long run, long long t
     // FILE's shifted back by the run. Only the report's last block may read
     // FILE's zero filling.
     const long long reads_to =
-        last == 0 ? std::max(at + t, at + SIZE - run) : at + SIZE * (last_block + 1) - run;
+        last == 0 ? std::max(at + t, at + SIZE - length) : at + SIZE * (last_block + 1) - length;
     if (reads_to > file.size && !report_ends_with(stored, last)) {
         return trial;
     }
@@ -332,7 +333,7 @@ Trial try_missing(const FileView& file, long long at, long long run, long long t
         if (i < t) {
             byte = file_byte(file, at + i);
         } else if (i >= end) {
-            byte = file_byte(file, at + i - run);
+            byte = file_byte(file, at + i - length);
         }
         first[static_cast<std::size_t>(i)] = byte;
     }
@@ -346,12 +347,12 @@ Trial try_missing(const FileView& file, long long at, long long run, long long t
         tail = static_cast<std::size_t>(end - base);
         for (long long i = 0; i < SIZE; ++i) {
             second[static_cast<std::size_t>(i)] =
-                static_cast<std::size_t>(i) < tail ? 0 : file_byte(file, at + base + i - run);
+                static_cast<std::size_t>(i) < tail ? 0 : file_byte(file, at + base + i - length);
         }
         trial.fits = trial.fits && check_partly_known(second, 0, tail, stored.sums[last], trial.determined);
         trial.determined = trial.determined && last == 1;
     } else {
-        second = file_block(file, at + SIZE - run);
+        second = file_block(file, at + SIZE - length);
     }
     if (trial.fits && trial.determined) {
         std::size_t k = 0;
@@ -394,15 +395,15 @@ void add(Fitting& f, long long t, const Trial& trial)
 
 } // namespace
 
-Explanation explain_missing(const FileView& file, long long at, long long block, long long run,
-                            const StoredRun& stored, bool loose)
+Explanation explain_missing(const FileView& file, long long at, long long block, long long length,
+                            const StoredBlocks& stored, bool loose)
 {
     const BlockSums& sums = stored.sums[0];
     const long long first_row = first_differing_row(file, at, sums);
     // Rows that start before the run's length read FILE before the block.
-    const long long lowest = std::min((run + COLUMNS - 1) / COLUMNS, ROWS);
-    const long long last_row = last_differing_row(file, at - run, sums, lowest);
-    const Places places = clamp(COLUMNS * last_row + 1 - run, COLUMNS * first_row + COLUMNS - 1);
+    const long long lowest = std::min((length + COLUMNS - 1) / COLUMNS, ROWS);
+    const long long last_row = last_differing_row(file, at - length, sums, lowest);
+    const Places places = clamp(COLUMNS * last_row + 1 - length, COLUMNS * first_row + COLUMNS - 1);
 
     // A place that ends the run where the next block then matches is
     // preferred to one that leaves that block differing: the blocks after
@@ -410,22 +411,23 @@ Explanation explain_missing(const FileView& file, long long at, long long block,
     Fitting any;
     Fitting followed;
     for (long long t = places.first; t <= places.last; ++t) {
-        const Trial trial = try_missing(file, at, run, t, stored);
+        const Trial trial = try_missing(file, at, length, t, stored);
         if (!trial.fits) {
             continue;
         }
         add(any, t, trial);
-        const long long after = (t + run - 1) / SIZE + 1;
-        if (block_matches(file, at + SIZE * after - run, stored, static_cast<std::size_t>(after))) {
+        const long long after = (t + length - 1) / SIZE + 1;
+        if (block_matches(file, at + SIZE * after - length, stored, static_cast<std::size_t>(after))) {
             add(followed, t, trial);
         }
     }
     const Fitting& f = followed.count > 0 ? followed : any;
     if (f.found < 0) {
-        return loose ? range(Kind::MISSING_RANGE, at, block, run, loose_places(first_row, last_row, run))
-                     : Explanation{};
+        return loose
+                   ? range(Kind::MISSING_RANGE, at, block, length, loose_places(first_row, last_row, length))
+                   : Explanation{};
     }
-    Explanation e = range(Kind::MISSING, at, block, run, {f.found, f.found});
+    Explanation e = range(Kind::MISSING, at, block, length, {f.found, f.found});
     if (f.all_determined && !f.distinct) {
         e.known = true;
         e.values = f.first.values;
@@ -437,10 +439,10 @@ Explanation explain_missing(const FileView& file, long long at, long long block,
     // Whole blocks lost at a block boundary: the block after them matches
     // whole where they start at the block's first byte, and any later start
     // would take the lost blocks' first bytes to be the ones FILE has there.
-    if (f.found == 0 && run % SIZE == 0) {
+    if (f.found == 0 && length % SIZE == 0) {
         return e;
     }
-    return range(Kind::MISSING_RANGE, at, block, run, {f.found, f.last});
+    return range(Kind::MISSING_RANGE, at, block, length, {f.found, f.last});
 }
 
 namespace {
@@ -449,22 +451,22 @@ namespace {
 // its size does too.
 struct Best {
     Explanation e;
-    long long run = LLONG_MAX; // none yet
+    long long length = LLONG_MAX; // none yet
     bool tie = false;
 };
 
 void offer(Best& best, const Explanation& e)
 {
-    if (e.run < best.run) {
-        best = {e, e.run, false};
-    } else if (e.run == best.run) {
+    if (e.length < best.length) {
+        best = {e, e.length, false};
+    } else if (e.length == best.length) {
         best.tie = true;
     }
 }
 
 } // namespace
 
-Explanation explain_by_block(const FileView& file, long long at, long long block, const StoredRun& stored,
+Explanation explain_by_block(const FileView& file, long long at, long long block, const StoredBlocks& stored,
                              const long long* shifts, std::size_t count)
 {
     const auto allowed = [&](long long shift) {
@@ -483,38 +485,38 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
     int explaining = 0;
     Best alone;
     Best followed;
-    for (long long run = 1; run <= static_cast<long long>(MAX_VALUES); ++run) {
-        if (!allowed(-run)) {
+    for (long long length = 1; length <= static_cast<long long>(MAX_VALUES); ++length) {
+        if (!allowed(-length)) {
             continue;
         }
-        const Explanation e = explain_missing(file, at, block, run, stored, false);
+        const Explanation e = explain_missing(file, at, block, length, stored, false);
         if (e.kind != Kind::MISSING || !e.known) {
             continue;
         }
         offer(alone, e);
-        const long long after = (e.place - SIZE * block + run - 1) / SIZE + 1;
-        if (block_matches(file, at + SIZE * after - run, stored, static_cast<std::size_t>(after))) {
+        const long long after = (e.place - SIZE * block + length - 1) / SIZE + 1;
+        if (block_matches(file, at + SIZE * after - length, stored, static_cast<std::size_t>(after))) {
             offer(followed, e);
             break;
         }
     }
     // A run of extra bytes is FILE's own: no longer than what FILE has left.
-    const long long longest = std::min({MAX_SHIFT, followed.run, file.size - at});
-    for (long long run = 1; run <= longest; ++run) {
-        if (!allowed(run)) {
+    const long long longest = std::min({MAX_SHIFT, followed.length, file.size - at});
+    for (long long length = 1; length <= longest; ++length) {
+        if (!allowed(length)) {
             continue;
         }
         // The rows after the run must match shifted by it: mostly the last
         // row alone rules a shift out, before any block is put together.
-        if (last_differing_row(file, at + run, sums, 0) > first_row) {
+        if (last_differing_row(file, at + length, sums, 0) > first_row) {
             continue;
         }
-        const Explanation e = explain_extra(file, at, block, run, stored, false);
+        const Explanation e = explain_extra(file, at, block, length, stored, false);
         if (e.kind != Kind::EXTRA) {
             continue;
         }
         offer(alone, e);
-        if (++explaining <= FOLLOW_AMONG && block_matches(file, at + SIZE + run, stored, 1)) {
+        if (++explaining <= FOLLOW_AMONG && block_matches(file, at + SIZE + length, stored, 1)) {
             offer(followed, e);
             break;
         }
@@ -522,6 +524,6 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
             break;
         }
     }
-    const Best& best = followed.run < LLONG_MAX ? followed : alone;
+    const Best& best = followed.length < LLONG_MAX ? followed : alone;
     return best.tie ? Explanation{} : best.e;
 }

@@ -20,9 +20,9 @@ inline constexpr std::size_t MAX_VALUES = 2 * BLOCK_COLUMNS;
 
 // The report's blocks from the one being explained on, as far as they are
 // held: sums[i] is that block's i-th successor. `ends` says the report ends
-// after the last of them. A run of missing bytes touches at most STORED_RUN.
-inline constexpr std::size_t STORED_RUN = MAX_SHIFT / BLOCK_SIZE + 3;
-struct StoredRun {
+// after the last of them. A run of missing bytes touches at most STORED_BLOCKS.
+inline constexpr std::size_t STORED_BLOCKS = MAX_SHIFT / BLOCK_SIZE + 3;
+struct StoredBlocks {
     const BlockSums* sums;
     std::size_t count;
     bool ends;
@@ -57,7 +57,7 @@ struct Explanation {
     std::size_t index = 0;
     std::uint8_t stored = 0;
     std::uint8_t file = 0;
-    long long run = 0;
+    long long length = 0;
     long long at = 0;
     long long last = 0;
     long long place = 0;
@@ -77,20 +77,20 @@ Explanation explain_changes(const Block& block, std::size_t filled, long long at
 // it touches; a range where several places do; with `loose`, a range that
 // the rows allow where none does (the block has a change besides), and
 // otherwise DIFFERS.
-Explanation explain_extra(const FileView& file, long long at, long long block, long long run,
-                          const StoredRun& stored, bool loose);
-Explanation explain_missing(const FileView& file, long long at, long long block, long long run,
-                            const StoredRun& stored, bool loose);
+Explanation explain_extra(const FileView& file, long long at, long long block, long long length,
+                          const StoredBlocks& stored, bool loose);
+Explanation explain_missing(const FileView& file, long long at, long long block, long long length,
+                            const StoredBlocks& stored, bool loose);
 
 // FILE's block from `at` matches the report's block `j` of the run, and not
 // a byte either way, as repeated bytes would: it tells the alignment. A
 // block the report does not have contradicts nothing.
-bool block_follows(const FileView& file, long long at, const StoredRun& stored, std::size_t j);
+bool block_follows(const FileView& file, long long at, const StoredBlocks& stored, std::size_t j);
 
 // Where the blocks after cannot tell the alignments apart, the block's own
 // report decides: the smallest run, extra or missing, that explains it and
 // with which the block after it matches, among the shifts given (every one
 // up to MAX_SHIFT when `shifts` is null). DIFFERS when none does, or when
 // two of the smallest do.
-Explanation explain_by_block(const FileView& file, long long at, long long block, const StoredRun& stored,
+Explanation explain_by_block(const FileView& file, long long at, long long block, const StoredBlocks& stored,
                              const long long* shifts, std::size_t count);

@@ -45,15 +45,15 @@ void put_unexplained(std::FILE* out, const Unexplained& u)
 // one line for all of them.
 void end_run(Teller& t)
 {
-    if (t.run >= static_cast<long long>(RUN)) {
-        std::fprintf(t.out, "blocks %lld-%lld (bytes %lld-%lld) all differ\n", t.run_first.block,
-                     t.run_last.block, t.run_first.first, t.run_last.last);
+    if (t.unexplained >= static_cast<long long>(GROUP)) {
+        std::fprintf(t.out, "blocks %lld-%lld (bytes %lld-%lld) all differ\n", t.group_first.block,
+                     t.group_last.block, t.group_first.first, t.group_last.last);
     } else {
-        for (long long i = 0; i < t.run; ++i) {
-            put_unexplained(t.out, t.held[static_cast<std::size_t>(i)]);
+        for (long long i = 0; i < t.unexplained; ++i) {
+            put_unexplained(t.out, t.waiting[static_cast<std::size_t>(i)]);
         }
     }
-    t.run = 0;
+    t.unexplained = 0;
 }
 
 const char* bytes_word(long long count)
@@ -66,7 +66,7 @@ const char* bytes_word(long long count)
 void start_telling(Teller& teller, std::FILE* out)
 {
     teller.out = out;
-    teller.run = 0;
+    teller.unexplained = 0;
 }
 
 void tell(Teller& teller, long long block, long long first, long long last, const Explanation& e)
@@ -74,14 +74,14 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
     std::FILE* const out = teller.out;
     if (e.kind == Kind::DIFFERS) {
         const Unexplained u{block, first, last, e.rows, e.columns, e.crc};
-        if (teller.run < static_cast<long long>(teller.held.size())) {
-            teller.held[static_cast<std::size_t>(teller.run)] = u;
+        if (teller.unexplained < static_cast<long long>(teller.waiting.size())) {
+            teller.waiting[static_cast<std::size_t>(teller.unexplained)] = u;
         }
-        if (teller.run == 0) {
-            teller.run_first = u;
+        if (teller.unexplained == 0) {
+            teller.group_first = u;
         }
-        ++teller.run;
-        teller.run_last = u;
+        ++teller.unexplained;
+        teller.group_last = u;
         return;
     }
     end_run(teller);
@@ -104,13 +104,13 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
         break;
     case Kind::EXTRA:
     case Kind::MISSING:
-        std::fprintf(out, "%lld %s %s at %lld (", e.run, e.kind == Kind::EXTRA ? "extra" : "missing",
-                     bytes_word(e.run), e.at);
+        std::fprintf(out, "%lld %s %s at %lld (", e.length, e.kind == Kind::EXTRA ? "extra" : "missing",
+                     bytes_word(e.length), e.at);
         put_place(out, e.place);
         std::fputc(')', out);
         if (e.known) {
             std::fputs("; the report says", out);
-            for (long long k = 0; k < e.run; ++k) {
+            for (long long k = 0; k < e.length; ++k) {
                 std::fprintf(out, " %02X", static_cast<unsigned>(e.values[static_cast<std::size_t>(k)]));
             }
         }
@@ -118,8 +118,8 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
         break;
     case Kind::EXTRA_RANGE:
     case Kind::MISSING_RANGE:
-        std::fprintf(out, "%lld %s %s at %lld-%lld (block %lld)\n", e.run,
-                     e.kind == Kind::EXTRA_RANGE ? "extra" : "missing", bytes_word(e.run), e.at, e.last,
+        std::fprintf(out, "%lld %s %s at %lld-%lld (block %lld)\n", e.length,
+                     e.kind == Kind::EXTRA_RANGE ? "extra" : "missing", bytes_word(e.length), e.at, e.last,
                      e.place / SIZE);
         break;
     case Kind::DIFFERS:
@@ -129,7 +129,7 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
 
 void tell_match(Teller& teller)
 {
-    if (teller.run > 0) {
+    if (teller.unexplained > 0) {
         end_run(teller);
     }
 }

@@ -3,7 +3,7 @@
 
 // Telling the findings, one line each in FILE's order, and the last lines.
 // Blocks that nothing explains are held back while they follow each other:
-// a run of RUN or more takes one line.
+// a group of GROUP or more takes one line.
 
 #include "check/explain.h"
 
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
-inline constexpr std::size_t RUN = 8;
+inline constexpr std::size_t GROUP = 8;
 
 // A block that nothing explains: the report's block and the FILE bytes it
 // was compared with.
@@ -27,10 +27,10 @@ struct Unexplained {
 
 struct Teller {
     std::FILE* out = nullptr;
-    std::array<Unexplained, RUN - 1> held{};
-    long long run = 0;
-    Unexplained run_first{};
-    Unexplained run_last{};
+    std::array<Unexplained, GROUP - 1> waiting{}; // the group so far, until it is GROUP long
+    long long unexplained = 0;                    // blocks in the group
+    Unexplained group_first{};
+    Unexplained group_last{};
 };
 
 void start_telling(Teller& teller, std::FILE* out);

@@ -42,7 +42,7 @@ struct Ahead {
     std::array<long long, AHEAD> next{};
     std::array<std::array<long long, HITS>, AHEAD> hits{};
     std::array<std::size_t, AHEAD> hit_count{}; // more than HITS: too many to tell anything
-    long long hits_held = 0;                    // the held blocks' hit counts, added
+    long long hits_total = 0;                   // the held blocks' hit counts, added
     std::array<long long, std::size_t{1} << BUCKET_BITS> bucket{};
     long long first = 0; // blocks first .. first + count - 1 are held
     long long count = 0;
@@ -104,7 +104,7 @@ std::size_t slot(long long block)
     return static_cast<std::size_t>(block) % AHEAD;
 }
 
-bool held(const Ahead& a, long long block)
+bool has_block(const Ahead& a, long long block)
 {
     return block >= a.first && block < a.first + a.count;
 }
@@ -149,7 +149,7 @@ void read_ahead(Check& c, long long last)
 void drop_before(Ahead& a, long long block)
 {
     for (long long j = a.first; j < std::min(block, a.first + a.count); ++j) {
-        a.hits_held -= static_cast<long long>(a.hit_count[slot(j)]);
+        a.hits_total -= static_cast<long long>(a.hit_count[slot(j)]);
     }
     if (block > a.first) {
         a.count = std::max(0LL, a.first + a.count - block);
@@ -161,12 +161,12 @@ void drop_before(Ahead& a, long long block)
 // report ends only where it ends well: one that goes on with a line that is
 // not part of a report is trouble once the check reaches that line, and
 // its blocks before that line are not its last.
-StoredRun stored_run(Check& c, long long block)
+StoredBlocks stored_blocks(Check& c, long long block)
 {
-    read_ahead(c, block + static_cast<long long>(STORED_RUN) - 1);
+    read_ahead(c, block + static_cast<long long>(STORED_BLOCKS) - 1);
     const Ahead& a = c.ahead;
     const auto count = static_cast<std::size_t>(
-        std::clamp(a.first + a.count - block, 0LL, static_cast<long long>(STORED_RUN)));
+        std::clamp(a.first + a.count - block, 0LL, static_cast<long long>(STORED_BLOCKS)));
     return {&a.sums[slot(block)], count,
             a.ended && a.end == Record::END && a.first + a.count == block + static_cast<long long>(count)};
 }
@@ -176,7 +176,7 @@ StoredRun stored_run(Check& c, long long block)
 void clear_hits(Ahead& a)
 {
     a.hit_count.fill(0);
-    a.hits_held = 0;
+    a.hits_total = 0;
 }
 
 std::uint64_t window_columns(const FileView& f, long long at)
@@ -192,7 +192,7 @@ void look_up(Check& c, long long block, long long p, std::uint64_t columns)
 {
     Scan& scan = c.scan;
     Ahead& a = c.ahead;
-    for (long long j = a.bucket[bucket_of(columns)]; j > block && held(a, j) && a.index[slot(j)] == j;
+    for (long long j = a.bucket[bucket_of(columns)]; j > block && has_block(a, j) && a.index[slot(j)] == j;
          j = a.next[slot(j)]) {
         const std::size_t s = slot(j);
         const long long shift = p - SIZE * j - c.shift;
@@ -208,7 +208,7 @@ void look_up(Check& c, long long block, long long p, std::uint64_t columns)
                 a.hits[s][a.hit_count[s]] = p;
             }
             ++a.hit_count[s];
-            ++a.hits_held;
+            ++a.hits_total;
         }
     }
 }
@@ -223,7 +223,7 @@ void scan_to(Check& c, long long block, long long limit)
     std::uint64_t columns = scan.columns;
     long long p = scan.next;
     // Where the window holds both bytes of each step, straight from it.
-    const long long direct = std::min(limit, f.held - SIZE);
+    const long long direct = std::min(limit, f.end - SIZE);
     if (p >= f.base && p < direct) {
         const std::uint8_t* leaves = f.data + (p - f.base);
         for (; p < direct; ++p, ++leaves) {
@@ -326,7 +326,7 @@ Decision decide(Check& c, long long n, long long at)
     const long long last = std::min(n + DECIDE, a.first + a.count - 1);
     for (long long j = n + 1; j <= last && SIZE * j + c.shift - MAX_SHIFT < f.size; ++j) {
         after = true;
-        if (a.hits_held == 0) {
+        if (a.hits_total == 0) {
             break; // no coming block stands anywhere
         }
         std::array<long long, HITS> shifts;
@@ -410,16 +410,16 @@ struct After {
 After after_run(long long n, long long at, const Explanation& run)
 {
     if (run.kind == Kind::MISSING || run.kind == Kind::MISSING_RANGE) {
-        const long long next = (run.place + (run.last - run.at) + run.run - 1) / SIZE + 1;
-        return {next, at + SIZE * (next - n) - run.run};
+        const long long next = (run.place + (run.last - run.at) + run.length - 1) / SIZE + 1;
+        return {next, at + SIZE * (next - n) - run.length};
     }
-    return {n + 1, at + SIZE + run.run};
+    return {n + 1, at + SIZE + run.length};
 }
 
 // Tells the explanation of block n, compared with FILE from `at`, and
 // undoes it in the repair: the block to go on with.
 long long settle(Check& c, long long n, long long at, std::size_t filled, const Explanation& e,
-                 const StoredRun& stored)
+                 const StoredBlocks& stored)
 {
     tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
     Repair* const r = c.repair;
@@ -440,20 +440,20 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
     case Kind::EXTRA:
     case Kind::EXTRA_RANGE:
         if (r != nullptr) {
-            repair_skip(*r, f, e.at, e.run, stored, n);
+            repair_skip(*r, f, e.at, e.length, stored, n);
         }
-        alignment_changes(c, e.run);
+        alignment_changes(c, e.length);
         break;
     case Kind::MISSING:
     case Kind::MISSING_RANGE: {
         if (r != nullptr) {
-            repair_insert(*r, f, e.at, e.known ? e.values.data() : nullptr, e.run, stored, n);
+            repair_insert(*r, f, e.at, e.known ? e.values.data() : nullptr, e.length, stored, n);
         }
         next = after_run(n, at, e).block;
         for (long long k = n + 1; k < next && r != nullptr; ++k) {
             repair_verdict(*r, k, false);
         }
-        alignment_changes(c, -e.run);
+        alignment_changes(c, -e.length);
         break;
     }
     }
@@ -482,7 +482,7 @@ long long data_end(const FileView& f, long long at, const BlockSums& stored)
     return found;
 }
 
-Explanation run_to(const FileView& f, long long at, long long n, const StoredRun& stored, long long shift,
+Explanation run_to(const FileView& f, long long at, long long n, const StoredBlocks& stored, long long shift,
                    bool loose)
 {
     return shift > 0 ? explain_extra(f, at, n, shift, stored, loose)
@@ -491,7 +491,7 @@ Explanation run_to(const FileView& f, long long at, long long n, const StoredRun
 
 // The one run among the shifts that explains the block exactly at one
 // place (or several with the same result); DIFFERS if none, or several, do.
-Explanation exact_run(const FileView& f, long long at, long long n, const StoredRun& stored,
+Explanation exact_run(const FileView& f, long long at, long long n, const StoredBlocks& stored,
                       const std::array<long long, HITS>& shifts, std::size_t count)
 {
     Explanation found;
@@ -551,7 +551,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     if (!hold(c.file, at + SIZE * (DECIDE + 1) + 2 * MAX_SHIFT + SIZE, needed_from(c, at))) {
         return -1;
     }
-    const StoredRun stored = stored_run(c, n);
+    const StoredBlocks stored = stored_blocks(c, n);
     const FileView f = view(c.file);
     const BlockSums& sums = stored.sums[0];
     const bool is_last = stored.ends && stored.count == 1;
@@ -578,16 +578,16 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     }
 
     const Decision d = decide(c, n, at);
-    const FileView held_now = view(c.file);
+    const FileView file_now = view(c.file);
     if (d.is == Decision::Is::STAY) {
         // A change that leaves the block after it differing is two slips;
         // a run that explains the block and puts the block after it right
         // is one, and is what happened.
         if (changes.kind != Kind::DIFFERS && !is_last) {
-            const Explanation own = explain_by_block(held_now, at, n, stored, nullptr, 0);
+            const Explanation own = explain_by_block(file_now, at, n, stored, nullptr, 0);
             const After after = after_run(n, at, own);
             if ((own.kind == Kind::EXTRA || own.kind == Kind::MISSING) &&
-                block_follows(held_now, after.at, stored, static_cast<std::size_t>(after.block - n))) {
+                block_follows(file_now, after.at, stored, static_cast<std::size_t>(after.block - n))) {
                 return settle(c, n, at, filled, own, stored);
             }
         }
@@ -598,11 +598,11 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     // one to an alignment the first of those blocks allowed, since a later
     // run may have moved the one they chose.
     if (d.is == Decision::Is::SHIFT || d.is == Decision::Is::OPEN) {
-        const Explanation run = exact_run(held_now, at, n, stored, d.shifts, d.count);
+        const Explanation run = exact_run(file_now, at, n, stored, d.shifts, d.count);
         if (run.kind != Kind::DIFFERS && holds_until(c, n, at, run, d.by)) {
             return settle(c, n, at, filled, run, stored);
         }
-        const Explanation near = exact_run(held_now, at, n, stored, d.first, d.first_count);
+        const Explanation near = exact_run(file_now, at, n, stored, d.first, d.first_count);
         if (near.kind != Kind::DIFFERS && holds_until(c, n, at, near, d.first_by)) {
             return settle(c, n, at, filled, near, stored);
         }
@@ -610,9 +610,9 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
         // shifted part of the way here, where a shorter run the same way
         // explains the block, and the rest later.
         if (d.count == 1 && changes.kind != Kind::DIFFERS) {
-            const Explanation own = explain_by_block(held_now, at, n, stored, nullptr, 0);
-            const long long part = own.kind == Kind::EXTRA     ? own.run
-                                   : own.kind == Kind::MISSING ? -own.run
+            const Explanation own = explain_by_block(file_now, at, n, stored, nullptr, 0);
+            const long long part = own.kind == Kind::EXTRA     ? own.length
+                                   : own.kind == Kind::MISSING ? -own.length
                                                                : 0;
             if (part != 0 && (part > 0) == (d.shifts[0] > 0) && std::llabs(part) < std::llabs(d.shifts[0])) {
                 return settle(c, n, at, filled, own, stored);
@@ -626,7 +626,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     }
     const bool among = d.is == Decision::Is::AMONG;
     const Explanation own =
-        explain_by_block(held_now, at, n, stored, among ? d.shifts.data() : nullptr, among ? d.count : 0);
+        explain_by_block(file_now, at, n, stored, among ? d.shifts.data() : nullptr, among ? d.count : 0);
     if (own.kind != Kind::DIFFERS) {
         return settle(c, n, at, filled, own, stored);
     }
@@ -634,7 +634,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     // block exactly: it has a change besides, and the run is known to a
     // range of places.
     if (!among && d.count == 1) {
-        const Explanation loose = run_to(held_now, at, n, stored, d.shifts[0], true);
+        const Explanation loose = run_to(file_now, at, n, stored, d.shifts[0], true);
         if (holds_until(c, n, at, loose, d.by)) {
             return settle(c, n, at, filled, loose, stored);
         }
@@ -704,7 +704,7 @@ Outcome finish_check(Check& c, long long n)
             }
         }
         if (c.repair != nullptr) {
-            repair_stop(*c.repair, f, from, false, StoredRun{nullptr, 0, false}, 0);
+            repair_stop(*c.repair, f, from, false, StoredBlocks{nullptr, 0, false}, 0);
         }
         while (!c.file.ended) {
             if (!hold(c.file, c.file.base + static_cast<long long>(c.file.filled) + 1,
@@ -715,7 +715,7 @@ Outcome finish_check(Check& c, long long n)
         f = view(c.file);
         Explanation e;
         e.kind = Kind::EXTRA;
-        e.run = f.size - from;
+        e.length = f.size - from;
         e.at = from;
         e.place = from - c.shift;
         tell(c.teller, report_blocks, from, f.size - 1, e);
@@ -773,7 +773,7 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
         }
         drop_before(a, n);
         const FileView f = view(c.file);
-        if (!held(a, n)) {
+        if (!has_block(a, n)) {
             if (a.ended) {
                 break;
             }
@@ -786,7 +786,7 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
                 continue;
             }
             read_ahead(c, n);
-            if (!held(a, n)) {
+            if (!has_block(a, n)) {
                 if (a.end != Record::END) {
                     return report_trouble(c, a.end);
                 }

@@ -69,7 +69,7 @@ void put(Repair& r, std::uint8_t byte)
 
 // The block of OUTPUT being written differs from FILE's: it is checked
 // against the report's values, which the check holds now.
-void touch(Repair& r, const StoredRun& stored, long long first)
+void touch(Repair& r, const StoredBlocks& stored, long long first)
 {
     if (r.touched) {
         return;
@@ -159,7 +159,7 @@ void repair_copy(Repair& repair, const FileView& file, long long to)
     while (repair.copied < to) {
         const auto n = static_cast<std::size_t>(
             std::min(to - repair.copied, static_cast<long long>(BLOCK_SIZE - repair.pending_size)));
-        if (repair.copied >= file.base && repair.copied + static_cast<long long>(n) <= file.held) {
+        if (repair.copied >= file.base && repair.copied + static_cast<long long>(n) <= file.end) {
             std::memcpy(repair.pending.data() + repair.pending_size, file.data + (repair.copied - file.base),
                         n);
         } else {
@@ -177,7 +177,7 @@ void repair_copy(Repair& repair, const FileView& file, long long to)
 }
 
 void repair_set(Repair& repair, const FileView& file, long long at, std::uint8_t value,
-                const StoredRun& stored, long long first)
+                const StoredBlocks& stored, long long first)
 {
     repair_copy(repair, file, at);
     touch(repair, stored, first);
@@ -185,8 +185,8 @@ void repair_set(Repair& repair, const FileView& file, long long at, std::uint8_t
     repair.copied = at + 1;
 }
 
-void repair_skip(Repair& repair, const FileView& file, long long at, long long count, const StoredRun& stored,
-                 long long first)
+void repair_skip(Repair& repair, const FileView& file, long long at, long long count,
+                 const StoredBlocks& stored, long long first)
 {
     repair_copy(repair, file, at);
     touch(repair, stored, first);
@@ -194,7 +194,7 @@ void repair_skip(Repair& repair, const FileView& file, long long at, long long c
 }
 
 void repair_insert(Repair& repair, const FileView& file, long long at, const std::uint8_t* values,
-                   long long count, const StoredRun& stored, long long first)
+                   long long count, const StoredBlocks& stored, long long first)
 {
     repair_copy(repair, file, at);
     for (long long k = 0; k < count; ++k) {
@@ -207,7 +207,7 @@ void repair_insert(Repair& repair, const FileView& file, long long at, const std
     }
 }
 
-void repair_stop(Repair& repair, const FileView& file, long long at, bool changes, const StoredRun& stored,
+void repair_stop(Repair& repair, const FileView& file, long long at, bool changes, const StoredBlocks& stored,
                  long long first)
 {
     repair_copy(repair, file, at);

@@ -59,14 +59,14 @@ void repair_copy(Repair& repair, const FileView& file, long long to);
 // The edits, at FILE's offset `at`. `stored` holds the report's blocks from
 // `first` on, for the blocks of OUTPUT that an edit touches.
 void repair_set(Repair& repair, const FileView& file, long long at, std::uint8_t value,
-                const StoredRun& stored, long long first);
-void repair_skip(Repair& repair, const FileView& file, long long at, long long count, const StoredRun& stored,
-                 long long first);
+                const StoredBlocks& stored, long long first);
+void repair_skip(Repair& repair, const FileView& file, long long at, long long count,
+                 const StoredBlocks& stored, long long first);
 void repair_insert(Repair& repair, const FileView& file, long long at, const std::uint8_t* values,
-                   long long count, const StoredRun& stored, long long first);
+                   long long count, const StoredBlocks& stored, long long first);
 // FILE's bytes from `at` on are left out. `changes` says whether that
 // changes the block it falls in: not where only the zero filling is cut.
-void repair_stop(Repair& repair, const FileView& file, long long at, bool changes, const StoredRun& stored,
+void repair_stop(Repair& repair, const FileView& file, long long at, bool changes, const StoredBlocks& stored,
                  long long first);
 
 // After the last of FILE: the short last block, and the report's blocks

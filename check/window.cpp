@@ -7,13 +7,13 @@
 
 std::uint8_t file_byte(const FileView& file, long long at)
 {
-    return at >= file.base && at < file.held ? file.data[at - file.base] : std::uint8_t{0};
+    return at >= file.base && at < file.end ? file.data[at - file.base] : std::uint8_t{0};
 }
 
 Block file_block(const FileView& file, long long at)
 {
     Block block;
-    if (at >= file.base && at + static_cast<long long>(BLOCK_SIZE) <= file.held) {
+    if (at >= file.base && at + static_cast<long long>(BLOCK_SIZE) <= file.end) {
         std::memcpy(block.data(), file.data + (at - file.base), BLOCK_SIZE);
         return block;
     }

@@ -18,12 +18,12 @@
 inline constexpr long long MAX_SHIFT = 4096;
 
 // FILE's bytes as the check holds them: byte p at data[p - base] for
-// base <= p < held. FILE ends at `size`; bytes from there on read as zero,
+// base <= p < end. FILE ends at `size`; bytes from there on read as zero,
 // the filling of a short last block, and so do bytes no longer held.
 struct FileView {
     const std::uint8_t* data;
     long long base;
-    long long held;
+    long long end;
     long long size;
 };
 

@@ -78,10 +78,10 @@ FileView view_of(const Bytes& data)
     return {data.data(), 0, size, size};
 }
 
-StoredRun run_of(const std::vector<BlockSums>& report, std::size_t block)
+StoredBlocks run_of(const std::vector<BlockSums>& report, std::size_t block)
 {
-    return {report.data() + block, std::min(report.size() - block, STORED_RUN),
-            report.size() - block <= STORED_RUN};
+    return {report.data() + block, std::min(report.size() - block, STORED_BLOCKS),
+            report.size() - block <= STORED_BLOCKS};
 }
 
 // The explanation undone in FILE, as the repair undoes it.
@@ -94,11 +94,11 @@ Bytes undone(const Bytes& file, const Explanation& e)
             out[static_cast<std::size_t>(e.changes[k].at)] = e.changes[k].was;
         }
     } else if (e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE) {
-        out.erase(out.begin() + at, out.begin() + at + e.run);
+        out.erase(out.begin() + at, out.begin() + at + e.length);
     } else if (e.kind == Kind::MISSING || e.kind == Kind::MISSING_RANGE) {
-        Bytes values(static_cast<std::size_t>(e.run), 0);
+        Bytes values(static_cast<std::size_t>(e.length), 0);
         if (e.known) {
-            std::copy(e.values.begin(), e.values.begin() + e.run, values.begin());
+            std::copy(e.values.begin(), e.values.begin() + e.length, values.begin());
         }
         out.insert(out.begin() + at, values.begin(), values.end());
     }
@@ -370,7 +370,7 @@ TEST(Explain, LongMissingRuns)
     const long long at = BLOCK * BLOCK_SIZE;
     const struct {
         long long place; // in the block
-        long long run;
+        long long length;
         Kind kind;
     } cases[] = {
         {0, 128, Kind::MISSING},        // a whole block, at its boundary
@@ -382,11 +382,12 @@ TEST(Explain, LongMissingRuns)
     for (const auto& c : cases) {
         Bytes copy = original;
         const auto place = copy.begin() + static_cast<std::ptrdiff_t>(at + c.place);
-        copy.erase(place, place + c.run);
-        const Explanation e = explain_missing(view_of(copy), at, BLOCK, c.run, run_of(report, BLOCK), false);
-        ASSERT_EQ(e.kind, c.kind) << c.place << " " << c.run;
-        EXPECT_EQ(e.run, c.run);
-        EXPECT_EQ(e.known, c.run <= 16);
+        copy.erase(place, place + c.length);
+        const Explanation e =
+            explain_missing(view_of(copy), at, BLOCK, c.length, run_of(report, BLOCK), false);
+        ASSERT_EQ(e.kind, c.kind) << c.place << " " << c.length;
+        EXPECT_EQ(e.length, c.length);
+        EXPECT_EQ(e.known, c.length <= 16);
         if (c.kind == Kind::MISSING) {
             EXPECT_EQ(e.at, at + c.place);
         } else {
