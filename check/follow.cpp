@@ -2,64 +2,11 @@
 #include "check/follow.h"
 
 #include <algorithm>
-#include <bit>
 #include <climits>
 #include <cstdlib>
 #include <new>
 
-std::uint64_t column_word(const std::array<std::uint8_t, BLOCK_COLUMNS>& columns)
-{
-    std::uint64_t word = 0;
-    for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
-        word |= std::uint64_t{columns[c]} << (8 * c);
-    }
-    return word;
-}
-
-// Column c takes column c + 1's sum, and the last column the first's, less
-// the byte that leaves, plus the one that comes: in the top byte, so that
-// the carry falls off the word.
-std::uint64_t roll(std::uint64_t columns, std::uint8_t leaves, std::uint8_t comes)
-{
-    return std::rotr(columns, 8) + (std::uint64_t{static_cast<std::uint8_t>(comes - leaves)} << 56u);
-}
-
 namespace {
-
-// The report's blocks held ahead, with where each stands in FILE. They are
-// found through buckets by column sums: each bucket names its newest block,
-// each block the next older one in its bucket.
-inline constexpr std::size_t AHEAD = 128;
-inline constexpr std::size_t BUCKET_BITS = 12;
-inline constexpr std::size_t HITS = 8;
-
-struct Ahead {
-    // Each block's values twice, at its slot and AHEAD on, so that the
-    // blocks from any one on lie in a row.
-    std::array<BlockSums, 2 * AHEAD> sums{};
-    std::array<std::uint64_t, AHEAD> columns{};
-    std::array<long long, AHEAD> index{};
-    std::array<long long, AHEAD> next{};
-    std::array<std::array<long long, HITS>, AHEAD> hits{};
-    std::array<std::size_t, AHEAD> hit_count{}; // more than HITS: too many to tell anything
-    long long hits_total = 0;                   // the held blocks' hit counts, added
-    std::array<long long, std::size_t{1} << BUCKET_BITS> bucket{};
-    long long first = 0; // blocks first .. first + count - 1 are held
-    long long count = 0;
-    bool ended = false;
-    Record end = Record::END;
-};
-
-// How far FILE's windows have been looked up, and the column sums of the
-// next one.
-struct Scan {
-    bool valid = false;
-    long long shift = 0;
-    long long next = 0;
-    std::uint64_t columns = 0;
-    long long summed_at = -1; // the window whose sums are in `sums`
-    BlockSums sums{};
-};
 
 struct Check {
     ReportReader report;
@@ -81,13 +28,6 @@ struct Check {
 
 constexpr long long SIZE = BLOCK_SIZE;
 
-// The blocks after a differing one that may decide its alignment. Every
-// block that may still stand where FILE has been looked up must be held:
-// the window starts looked up reach MAX_SHIFT past block n + DECIDE, and a
-// block's own look-ups begin MAX_SHIFT before it.
-constexpr long long DECIDE = 63;
-static_assert(DECIDE + 2 * MAX_SHIFT / SIZE + 1 <= static_cast<long long>(AHEAD));
-
 // ---- FILE ----
 
 // The lowest offset of FILE still needed: the current block's, or what the
@@ -97,298 +37,9 @@ long long needed_from(const Check& c, long long at)
     return c.repair != nullptr ? std::min(at, c.repair->copied) : at;
 }
 
-// ---- the report's blocks ahead ----
-
-std::size_t slot(long long block)
-{
-    return static_cast<std::size_t>(block) % AHEAD;
-}
-
-bool has_block(const Ahead& a, long long block)
-{
-    return block >= a.first && block < a.first + a.count;
-}
-
-std::size_t bucket_of(std::uint64_t columns)
-{
-    return static_cast<std::size_t>((columns * 0x9E3779B97F4A7C15u) >> (64 - BUCKET_BITS));
-}
-
-void append(Ahead& a, const BlockSums& sums)
-{
-    const long long block = a.first + a.count;
-    const std::size_t s = slot(block);
-    a.sums[s] = sums;
-    a.sums[s + AHEAD] = sums;
-    a.columns[s] = column_word(sums.columns);
-    a.index[s] = block;
-    a.hit_count[s] = 0;
-    long long& head = a.bucket[bucket_of(a.columns[s])];
-    a.next[s] = head;
-    head = block;
-    ++a.count;
-}
-
-// Reads the report's blocks up to `last` into the ahead, as far as there
-// is room and report.
-void read_ahead(Check& c, long long last)
-{
-    Ahead& a = c.ahead;
-    while (!a.ended && a.first + a.count <= last && a.count < static_cast<long long>(AHEAD)) {
-        BlockSums sums{};
-        const Record r = read_record(c.report, sums);
-        if (r == Record::READ) {
-            append(a, sums);
-        } else {
-            a.ended = true;
-            a.end = r;
-        }
-    }
-}
-
-void drop_before(Ahead& a, long long block)
-{
-    for (long long j = a.first; j < std::min(block, a.first + a.count); ++j) {
-        a.hits_total -= static_cast<long long>(a.hit_count[slot(j)]);
-    }
-    if (block > a.first) {
-        a.count = std::max(0LL, a.first + a.count - block);
-        a.first = block;
-    }
-}
-
-// The report's blocks from `block` on, as the explanations take them. A
-// report ends only where it ends well: one that goes on with a line that is
-// not part of a report is trouble once the check reaches that line, and
-// its blocks before that line are not its last.
-StoredBlocks stored_blocks(Check& c, long long block)
-{
-    read_ahead(c, block + static_cast<long long>(STORED_BLOCKS) - 1);
-    const Ahead& a = c.ahead;
-    const auto count = static_cast<std::size_t>(
-        std::clamp(a.first + a.count - block, 0LL, static_cast<long long>(STORED_BLOCKS)));
-    return {&a.sums[slot(block)], count,
-            a.ended && a.end == Record::END && a.first + a.count == block + static_cast<long long>(count)};
-}
-
-// ---- where the coming blocks stand in FILE ----
-
-void clear_hits(Ahead& a)
-{
-    a.hit_count.fill(0);
-    a.hits_total = 0;
-}
-
-std::uint64_t window_columns(const FileView& f, long long at)
-{
-    const BlockSums sums = sum_block(file_block(f, at));
-    return column_word(sums.columns);
-}
-
-// FILE's window at p has the column sums of a coming block: where its rows
-// and CRC match too, and within MAX_SHIFT of the current alignment, that
-// block stands there.
-void look_up(Check& c, long long block, long long p, std::uint64_t columns)
-{
-    Scan& scan = c.scan;
-    Ahead& a = c.ahead;
-    for (long long j = a.bucket[bucket_of(columns)]; j > block && has_block(a, j) && a.index[slot(j)] == j;
-         j = a.next[slot(j)]) {
-        const std::size_t s = slot(j);
-        const long long shift = p - SIZE * j - c.shift;
-        if (a.columns[s] != columns || shift < -MAX_SHIFT || shift > MAX_SHIFT) {
-            continue;
-        }
-        if (scan.summed_at != p) {
-            scan.sums = sum_block(file_block(view(c.file), p));
-            scan.summed_at = p;
-        }
-        if (scan.sums == a.sums[s] && a.hit_count[s] <= HITS) {
-            if (a.hit_count[s] < HITS) {
-                a.hits[s][a.hit_count[s]] = p;
-            }
-            ++a.hit_count[s];
-            ++a.hits_total;
-        }
-    }
-}
-
-// Looks up FILE's windows from the scan's next one to `limit`, in one pass
-// of a rolling sum: mostly a bucket that names no coming block.
-void scan_to(Check& c, long long block, long long limit)
-{
-    Scan& scan = c.scan;
-    const Ahead& a = c.ahead;
-    const FileView f = view(c.file);
-    std::uint64_t columns = scan.columns;
-    long long p = scan.next;
-    // Where the window holds both bytes of each step, straight from it.
-    const long long direct = std::min(limit, f.end - SIZE);
-    if (p >= f.base && p < direct) {
-        const std::uint8_t* leaves = f.data + (p - f.base);
-        for (; p < direct; ++p, ++leaves) {
-            if (a.bucket[bucket_of(columns)] > block) {
-                look_up(c, block, p, columns);
-            }
-            columns = roll(columns, *leaves, leaves[SIZE]);
-        }
-    }
-    for (; p < limit; ++p) {
-        look_up(c, block, p, columns);
-        columns = roll(columns, file_byte(f, p), file_byte(f, p + SIZE));
-    }
-    scan.columns = columns;
-    scan.next = std::max(scan.next, limit);
-}
-
 bool matches_at(const Check& c, long long block, long long at)
 {
-    return matches(view(c.file), at, c.ahead.sums[slot(block)]);
-}
-
-// The alignments, as shifts from the current one, at which a block stands
-// in FILE from `from` on; false when there are too many to tell.
-bool stands_at(const Check& c, long long block, long long from, std::array<long long, HITS>& shifts,
-               std::size_t& count)
-{
-    const Ahead& a = c.ahead;
-    const std::size_t s = slot(block);
-    count = 0;
-    if (a.hit_count[s] > HITS) {
-        return false;
-    }
-    if (a.hit_count[s] == 0) {
-        return true;
-    }
-    for (std::size_t i = 0; i < a.hit_count[s]; ++i) {
-        const long long p = a.hits[s][i];
-        const long long shift = p - SIZE * block - c.shift;
-        if (p >= from && shift >= -MAX_SHIFT && shift <= MAX_SHIFT) {
-            shifts[count++] = shift;
-        }
-    }
-    return true;
-}
-
-// What the blocks after block n say of its alignment.
-struct Decision {
-    enum class Is : std::uint8_t {
-        STAY,  // the current alignment
-        SHIFT, // the one shift in `shifts`
-        AMONG, // the blocks after match at the current alignment and at the shifts too
-        OPEN,  // nothing after tells: the block's own report decides, else the shifts, if one
-    } is;
-    std::array<long long, HITS> shifts;
-    std::size_t count;
-    // The candidates of the first block after that stood anywhere: a later
-    // run may have narrowed them to its own shift.
-    std::array<long long, HITS> first;
-    std::size_t first_count;
-    // The blocks that gave `shifts` and `first`: a run to them claims the
-    // blocks from it up to that one stand where they matched.
-    long long by;
-    long long first_by;
-};
-
-bool contains(const std::array<long long, HITS>& set, std::size_t count, long long value)
-{
-    return std::find(set.begin(), set.begin() + static_cast<std::ptrdiff_t>(count), value) !=
-           set.begin() + static_cast<std::ptrdiff_t>(count);
-}
-
-Decision decide(Check& c, long long n, long long at)
-{
-    read_ahead(c, n + DECIDE + 2 * MAX_SHIFT / SIZE + 1);
-    Scan& scan = c.scan;
-    FileView f = view(c.file);
-    if (!scan.valid || scan.shift != c.shift) {
-        clear_hits(c.ahead);
-        scan.valid = true;
-        scan.shift = c.shift;
-        scan.next = at;
-        scan.columns = window_columns(f, at);
-    } else if (scan.next < at) {
-        scan.next = at;
-        scan.columns = window_columns(f, at);
-    }
-    const long long limit = std::min(SIZE * (n + DECIDE) + c.shift + MAX_SHIFT + 1, f.size);
-    scan_to(c, n, limit);
-
-    // The first block after that stands anywhere gives the candidates; each
-    // later one that stands at some of them but not all keeps those. Blocks
-    // that stand at too many places (zeros, repeated data) decide nothing,
-    // but may still rule candidates out.
-    Decision d{Decision::Is::STAY, {}, 0, {}, 0, n, n};
-    bool defined = false;
-    bool ambiguous = false;
-    bool after = false;
-    const Ahead& a = c.ahead;
-    const long long last = std::min(n + DECIDE, a.first + a.count - 1);
-    for (long long j = n + 1; j <= last && SIZE * j + c.shift - MAX_SHIFT < f.size; ++j) {
-        after = true;
-        if (a.hits_total == 0) {
-            break; // no coming block stands anywhere
-        }
-        std::array<long long, HITS> shifts;
-        std::size_t count = 0;
-        if (!stands_at(c, j, at, shifts, count)) {
-            if (!defined) {
-                ambiguous = true;
-                continue;
-            }
-            count = 0;
-            for (std::size_t i = 0; i < d.count; ++i) {
-                if (matches_at(c, j, SIZE * j + c.shift + d.shifts[i])) {
-                    shifts[count++] = d.shifts[i];
-                }
-            }
-        } else if (count == 0) {
-            continue;
-        }
-        if (!defined) {
-            d.shifts = shifts;
-            d.count = count;
-            d.first = shifts;
-            d.first_count = count;
-            d.first_by = j;
-            d.by = j;
-            defined = true;
-        } else {
-            std::size_t kept = 0;
-            std::array<long long, HITS> both{};
-            for (std::size_t i = 0; i < d.count; ++i) {
-                if (contains(shifts, count, d.shifts[i])) {
-                    both[kept++] = d.shifts[i];
-                }
-            }
-            if (kept > 0) {
-                d.shifts = both;
-                d.count = kept;
-                d.by = j;
-            }
-        }
-        if (d.count == 1) {
-            break;
-        }
-    }
-    if (!defined) {
-        d.is = ambiguous || !after ? Decision::Is::OPEN : Decision::Is::STAY;
-        return d;
-    }
-    if (contains(d.shifts, d.count, 0)) {
-        // The current alignment, and the others alike.
-        std::size_t others = 0;
-        for (std::size_t i = 0; i < d.count; ++i) {
-            if (d.shifts[i] != 0) {
-                d.shifts[others++] = d.shifts[i];
-            }
-        }
-        d.count = others;
-        d.is = others == 0 ? Decision::Is::STAY : Decision::Is::AMONG;
-        return d;
-    }
-    d.is = ambiguous ? Decision::Is::OPEN : d.count == 1 ? Decision::Is::SHIFT : Decision::Is::AMONG;
-    return d;
+    return matches(view(c.file), at, sums_of(c.ahead, block));
 }
 
 // ---- telling and undoing ----
@@ -515,7 +166,7 @@ Explanation exact_run(const FileView& f, long long at, long long n, const Stored
 bool fits_at(const Check& c, long long k, long long p)
 {
     const FileView f = view(c.file);
-    const BlockSums& stored = c.ahead.sums[slot(k)];
+    const BlockSums& stored = sums_of(c.ahead, k);
     const Block block = file_block(f, p);
     const BlockSums now = sum_block(block);
     if (now == stored) {
@@ -548,10 +199,10 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
                   std::size_t filled)
 {
     // Everything an explanation reads, and the decision too.
-    if (!hold(c.file, at + SIZE * (DECIDE + 1) + 2 * MAX_SHIFT + SIZE, needed_from(c, at))) {
+    if (!hold(c.file, at + DECIDE_REACH, needed_from(c, at))) {
         return -1;
     }
-    const StoredBlocks stored = stored_blocks(c, n);
+    const StoredBlocks stored = stored_blocks(c.ahead, c.report, n);
     const FileView f = view(c.file);
     const BlockSums& sums = stored.sums[0];
     const bool is_last = stored.ends && stored.count == 1;
@@ -577,7 +228,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
         return settle(c, n, at, filled, changes, stored);
     }
 
-    const Decision d = decide(c, n, at);
+    const Decision d = decide(c.ahead, c.scan, c.report, f, c.shift, n, at);
     const FileView file_now = view(c.file);
     if (d.is == Decision::Is::STAY) {
         // A change that leaves the block after it differing is two slips;
@@ -676,7 +327,7 @@ Outcome finish_check(Check& c, long long n)
     // The rest of the report, still checked to its end.
     while (!a.ended) {
         drop_before(a, a.first + a.count);
-        read_ahead(c, a.first + a.count);
+        read_ahead(a, c.report, a.first + a.count);
     }
     if (a.end != Record::END) {
         return report_trouble(c, a.end);
@@ -749,8 +400,7 @@ void start(Check& c, std::FILE* report, const char* report_name, std::FILE* file
     ::new (static_cast<void*>(&c)) Check{};
     start_reading(c.report, report);
     c.file.stream = file;
-    c.ahead.bucket.fill(-1);
-    c.scan.summed_at = -1;
+    start_ahead(c.ahead, c.scan);
     start_telling(c.teller, out);
     c.repair = repair;
     c.report_name = report_name;
@@ -785,7 +435,7 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
                 ++n;
                 continue;
             }
-            read_ahead(c, n);
+            read_ahead(a, c.report, n);
             if (!has_block(a, n)) {
                 if (a.end != Record::END) {
                     return report_trouble(c, a.end);
@@ -798,7 +448,7 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
         }
         const Block block = file_block(f, at);
         const BlockSums now = sum_block(block);
-        if (now == a.sums[slot(n)]) {
+        if (now == sums_of(a, n)) {
             matched(c, n, at);
             ++n;
             continue;

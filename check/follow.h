@@ -4,13 +4,8 @@
 // Following FILE along its report: block by block while they match, and
 // where a block differs, deciding by the blocks after it whether FILE has
 // lost or gained bytes there, and how many, before the block is explained.
-//
-// FILE is held in a window that reaches far enough ahead for that decision,
-// and the report's blocks ahead are held as values. A rolling sum of FILE's
-// columns, looked up among the coming blocks' column sums, finds where any
-// of them stands in FILE at about one look-up a byte, as rsync finds
-// shifted data.
 
+#include "check/align.h"
 #include "check/explain.h"
 #include "check/findings.h"
 #include "check/repair.h"
@@ -20,12 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-
-// A window's eight column sums in one word, column c in byte c; and the
-// word of the window one byte on, from the byte that leaves it and the one
-// that comes.
-std::uint64_t column_word(const std::array<std::uint8_t, BLOCK_COLUMNS>& columns);
-std::uint64_t roll(std::uint64_t columns, std::uint8_t leaves, std::uint8_t comes);
 
 enum class Outcome { MATCHES, DIFFERS, TROUBLE };
 

@@ -4,6 +4,7 @@
 // FILE no longer matches it; with --repair, writes FILE put right as far as
 // the report proves how.
 
+#include "check/buffers.h"
 #include "check/follow.h"
 #include "check/repair.h"
 
@@ -26,9 +27,9 @@ constexpr const char* HELP =
     "'-' as REPORT or FILE reads standard input.\n"
     "Exit status: 0 the file (or OUTPUT) matches, 1 it does not, 2 trouble.\n";
 
-// Large stream buffers: one system call per 64 KiB. Static, like all the
-// check's state, so that memory is the same whatever the sizes.
-char output_buffer[1 << 16];
+// Static, like all the check's state, so that memory is the same whatever
+// the sizes.
+char output_buffer[BUFFER_SIZE];
 Repair repair;
 
 // Every exit goes through here, so that output that never arrived cannot

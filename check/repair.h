@@ -8,6 +8,7 @@
 // the report as it is written; the others are FILE's bytes as the check
 // compared them, and take its verdict.
 
+#include "check/buffers.h"
 #include "check/explain.h"
 
 #include <array>
@@ -35,7 +36,7 @@ struct Repair {
     BlockSums sums{};                     // the report's values for it, once touched
     std::array<bool, VERDICTS> matched{}; // by block: FILE matched it as it stands
     long long failed = 0;                 // blocks of OUTPUT that differ from the report
-    std::array<char, 1 << 16> buffer{};
+    std::array<char, BUFFER_SIZE> buffer{};
 };
 
 enum class Opened { OK, OVER_INPUT, CANNOT };

@@ -47,17 +47,17 @@ void put_values(const std::array<std::uint8_t, DIGITS>& digits, BlockSums& sums)
 // has: moves what is left to the front and reads more behind it.
 void fill(ReportReader& r, std::size_t want)
 {
-    if (r.held - r.at >= want || r.ended) {
+    if (r.filled - r.at >= want || r.ended) {
         return;
     }
     if (r.at > 0) {
-        std::memmove(r.buffer.data(), r.buffer.data() + r.at, r.held - r.at);
-        r.held -= r.at;
+        std::memmove(r.buffer.data(), r.buffer.data() + r.at, r.filled - r.at);
+        r.filled -= r.at;
         r.at = 0;
     }
-    while (r.held < want && !r.ended) {
-        const std::size_t n = std::fread(r.buffer.data() + r.held, 1, r.buffer.size() - r.held, r.stream);
-        r.held += n;
+    while (r.filled < want && !r.ended) {
+        const std::size_t n = std::fread(r.buffer.data() + r.filled, 1, r.buffer.size() - r.filled, r.stream);
+        r.filled += n;
         if (n == 0) {
             r.ended = true;
             r.failed = std::ferror(r.stream) != 0;
@@ -70,7 +70,7 @@ constexpr int END_OF_REPORT = -1;
 int peek(ReportReader& r)
 {
     fill(r, 1);
-    return r.at < r.held ? static_cast<unsigned char>(r.buffer[r.at]) : END_OF_REPORT;
+    return r.at < r.filled ? static_cast<unsigned char>(r.buffer[r.at]) : END_OF_REPORT;
 }
 
 void skip_blanks(ReportReader& r)
@@ -84,7 +84,7 @@ void skip_blanks(ReportReader& r)
 bool take_line_end(ReportReader& r)
 {
     fill(r, 2);
-    const std::size_t left = r.held - r.at;
+    const std::size_t left = r.filled - r.at;
     const char* const here = r.buffer.data() + r.at;
     if (left >= 1 && here[0] == '\n') {
         r.at += 1;
@@ -285,7 +285,7 @@ void start_reading(ReportReader& reader, std::FILE* stream)
 {
     reader.stream = stream;
     reader.at = 0;
-    reader.held = 0;
+    reader.filled = 0;
     reader.ended = false;
     reader.failed = false;
     reader.lines = 0;
@@ -299,7 +299,7 @@ namespace {
 // says.
 LineEnd line_end_here(const ReportReader& r)
 {
-    return r.held - r.at > 4 && r.buffer[r.at + 4] == '\r' ? LineEnd::CR_LF : LineEnd::LF;
+    return r.filled - r.at > 4 && r.buffer[r.at + 4] == '\r' ? LineEnd::CR_LF : LineEnd::LF;
 }
 
 void take_record(ReportReader& r, std::size_t size)
@@ -315,7 +315,7 @@ bool take_if_same(ReportReader& reader, const Report& report)
 {
     fill(reader, CR_LF_RECORD_SIZE);
     const char* const here = reader.buffer.data() + reader.at;
-    const std::size_t left = reader.held - reader.at;
+    const std::size_t left = reader.filled - reader.at;
     if (line_end_here(reader) == LineEnd::LF) {
         if (left < REPORT_SIZE || std::memcmp(here, report.data(), REPORT_SIZE) != 0) {
             return false;
@@ -335,7 +335,7 @@ Record read_record(ReportReader& reader, BlockSums& sums)
     fill(reader, CR_LF_RECORD_SIZE);
     const LineEnd end = line_end_here(reader);
     const std::size_t size = end == LineEnd::LF ? REPORT_SIZE : CR_LF_RECORD_SIZE;
-    if (reader.held - reader.at >= size && read_exact(reader.buffer.data() + reader.at, size, end, sums)) {
+    if (reader.filled - reader.at >= size && read_exact(reader.buffer.data() + reader.at, size, end, sums)) {
         take_record(reader, size);
         return Record::READ;
     }

@@ -9,6 +9,7 @@
 // The labels and the count and width of the values stay required, so a
 // message, a cut block or junk is not taken for a report.
 
+#include "check/buffers.h"
 #include "checksums/block.h"
 #include "checksums/block_report.h"
 
@@ -38,15 +39,12 @@ enum class Record : std::uint8_t {
     FAILED, // reading failed
 };
 
-// Large, so that a whole record is nearly always in the buffer.
-inline constexpr std::size_t READER_BUFFER_SIZE = 1 << 16;
-
 struct ReportReader {
     std::FILE* stream = nullptr;
-    std::array<char, READER_BUFFER_SIZE> buffer{};
-    std::size_t at = 0;   // the next byte to read
-    std::size_t held = 0; // bytes in the buffer
-    bool ended = false;   // the stream has nothing more
+    std::array<char, BUFFER_SIZE> buffer{}; // a whole record nearly always in it
+    std::size_t at = 0;                     // the next byte to read
+    std::size_t filled = 0;                 // bytes in the buffer
+    bool ended = false;                     // the stream has nothing more
     bool failed = false;
     long long lines = 0;    // line ends read so far
     long long records = 0;  // blocks read so far

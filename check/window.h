@@ -6,6 +6,7 @@
 // ahead for the alignment to be chosen, and the views of it that the
 // explanations read.
 
+#include "check/buffers.h"
 #include "checksums/block.h"
 #include "checksums/block_report.h"
 
@@ -36,10 +37,10 @@ Block file_block(const FileView& file, long long at);
 // `stored`.
 bool matches(const FileView& file, long long at, const BlockSums& stored);
 
-// The window: 64 KiB, so that one read fills most of it. It must hold a
-// differing block, the blocks after it that decide its alignment and the
-// longest shift either way; the check asks for that much before it decides.
-inline constexpr std::size_t FILE_WINDOW_SIZE = 1 << 16;
+// The window: one buffer. It must hold a differing block, the blocks after
+// it that decide its alignment and the longest shift either way; the check
+// asks for that much before it decides.
+inline constexpr std::size_t FILE_WINDOW_SIZE = BUFFER_SIZE;
 
 struct FileWindow {
     std::FILE* stream = nullptr;
