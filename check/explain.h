@@ -32,10 +32,11 @@ enum class Kind : std::uint8_t {
     DIFFERS,       // nothing explains it: `rows`, `columns` and `crc` say what differs
     BYTES,         // one or two changed bytes
     REPORT_VALUE,  // one value of the report alone differs: a slip in a typed report
-    EXTRA,         // `run` extra bytes from `at`
-    MISSING,       // `run` missing bytes before `at`
-    EXTRA_RANGE,   // `run` extra bytes from somewhere in at..last
-    MISSING_RANGE, // `run` missing bytes before somewhere in at..last
+    EXTRA,         // `length` extra bytes from `at`
+    MISSING,       // `length` missing bytes before `at`
+    EXTRA_RANGE,   // `length` extra bytes from somewhere in at..last
+    MISSING_RANGE, // `length` missing bytes before somewhere in at..last
+    AFTER_DATA,    // FILE's bytes from `at` on, `length` of them, follow the report's data
 };
 
 struct Change {
@@ -61,6 +62,7 @@ struct Explanation {
     long long at = 0;
     long long last = 0;
     long long place = 0;
+    bool cuts = false; // AFTER_DATA: the cut changes the bytes of the block it falls in
     std::array<std::uint8_t, MAX_VALUES> values{}; // MISSING, when `known`
     bool known = false;
 };

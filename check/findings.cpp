@@ -104,7 +104,8 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
         break;
     case Kind::EXTRA:
     case Kind::MISSING:
-        std::fprintf(out, "%lld %s %s at %lld (", e.length, e.kind == Kind::EXTRA ? "extra" : "missing",
+    case Kind::AFTER_DATA:
+        std::fprintf(out, "%lld %s %s at %lld (", e.length, e.kind == Kind::MISSING ? "missing" : "extra",
                      bytes_word(e.length), e.at);
         put_place(out, e.place);
         std::fputc(')', out);

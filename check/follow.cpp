@@ -67,46 +67,43 @@ After after_run(long long n, long long at, const Explanation& run)
     return {n + 1, at + SIZE + run.length};
 }
 
-// Tells the explanation of block n, compared with FILE from `at`, and
-// undoes it in the repair: the block to go on with.
+// Settles the explanation of block n, compared with FILE's bytes from
+// `at`: tells it, undoes it in the repair, moves the alignment, and counts
+// the report's blocks it accounts for. The block to go on with.
 long long settle(Check& c, long long n, long long at, std::size_t filled, const Explanation& e,
                  const StoredBlocks& stored)
 {
-    tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
-    Repair* const r = c.repair;
-    const FileView f = view(c.file);
-    if (r != nullptr) {
-        repair_verdict(*r, n, false);
-    }
     long long next = n + 1;
     switch (e.kind) {
     case Kind::DIFFERS:
     case Kind::REPORT_VALUE:
-        break;
     case Kind::BYTES:
-        for (std::size_t k = 0; k < e.changed && r != nullptr; ++k) {
-            repair_set(*r, f, e.changes[k].at, e.changes[k].was, stored, n);
-        }
         break;
     case Kind::EXTRA:
     case Kind::EXTRA_RANGE:
-        if (r != nullptr) {
-            repair_skip(*r, f, e.at, e.length, stored, n);
-        }
         alignment_changes(c, e.length);
         break;
     case Kind::MISSING:
-    case Kind::MISSING_RANGE: {
-        if (r != nullptr) {
-            repair_insert(*r, f, e.at, e.known ? e.values.data() : nullptr, e.length, stored, n);
-        }
+    case Kind::MISSING_RANGE:
         next = after_run(n, at, e).block;
-        for (long long k = n + 1; k < next && r != nullptr; ++k) {
-            repair_verdict(*r, k, false);
-        }
         alignment_changes(c, -e.length);
         break;
+    case Kind::AFTER_DATA:
+        // Told at the end, where FILE's size is known. Block n has a finding
+        // where the bytes start among its own; its zero filling cut off at
+        // a block's end changes no block.
+        c.data_end = e.at;
+        next = e.at < at + SIZE ? n + 1 : n;
+        break;
     }
+    if (e.kind != Kind::AFTER_DATA) {
+        tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
+    }
+    if (c.repair != nullptr) {
+        for (long long k = n; k < next && (e.kind != Kind::AFTER_DATA || e.cuts); ++k) {
+            repair_verdict(*c.repair, k, false);
+        }
+        repair_undo(*c.repair, view(c.file), e, stored, n);
     }
     c.failed += next - n;
     return next;
@@ -210,14 +207,12 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     // FILE's bytes from there on are told at the end, where FILE's size is
     // known.
     if (is_last) {
-        c.data_end = data_end(f, at, sums);
-        if (c.data_end >= 0) {
-            if (c.repair != nullptr) {
-                repair_verdict(*c.repair, n, false);
-                repair_stop(*c.repair, f, c.data_end, true, stored, n);
-            }
-            ++c.failed;
-            return n + 1;
+        Explanation after;
+        after.at = data_end(f, at, sums);
+        if (after.at >= 0) {
+            after.kind = Kind::AFTER_DATA;
+            after.cuts = true;
+            return settle(c, n, at, filled, after, stored);
         }
     }
 
@@ -342,20 +337,25 @@ Outcome finish_check(Check& c, long long n)
     }
     FileView f = view(c.file);
     if (c.data_end >= 0 || f.size - c.shift > report_end) {
-        long long from = c.data_end >= 0 ? c.data_end : report_end + c.shift;
-        const bool in_last = c.data_end < 0 && c.last_block == report_blocks - 1 && c.last_matched;
-        if (in_last) {
-            // Zero bytes at the end of the block may be the filling.
-            from = c.last_at + 1;
-            for (long long p = c.last_at + SIZE - 1; p > c.last_at; --p) {
-                if (file_byte(f, p) != 0) {
-                    from = p + 1;
-                    break;
+        Explanation e;
+        e.kind = Kind::AFTER_DATA;
+        e.at = c.data_end;
+        if (c.data_end < 0) {
+            // After the report's last block; where that block matched, from
+            // its last byte that is not zero, since zeros there may be the
+            // filling.
+            e.at = report_end + c.shift;
+            if (c.last_block == report_blocks - 1 && c.last_matched) {
+                e.at = c.last_at + 1;
+                for (long long p = c.last_at + SIZE - 1; p > c.last_at; --p) {
+                    if (file_byte(f, p) != 0) {
+                        e.at = p + 1;
+                        break;
+                    }
                 }
             }
-        }
-        if (c.repair != nullptr) {
-            repair_stop(*c.repair, f, from, false, StoredBlocks{nullptr, 0, false}, 0);
+            const long long last = report_blocks - 1;
+            settle(c, last, SIZE * last + c.shift, 0, e, StoredBlocks{nullptr, 0, false});
         }
         while (!c.file.ended) {
             if (!hold(c.file, c.file.base + static_cast<long long>(c.file.filled) + 1,
@@ -364,14 +364,9 @@ Outcome finish_check(Check& c, long long n)
             }
         }
         f = view(c.file);
-        Explanation e;
-        e.kind = Kind::EXTRA;
-        e.length = f.size - from;
-        e.at = from;
-        e.place = from - c.shift;
-        tell(c.teller, report_blocks, from, f.size - 1, e);
-        // Where the run stands in the last block, that block has a finding.
-        c.failed += in_last && from < report_end + c.shift ? 1 : 0;
+        e.length = f.size - e.at;
+        e.place = e.at - c.shift;
+        tell(c.teller, report_blocks, e.at, f.size - 1, e);
     }
     if (c.repair != nullptr) {
         repair_end(*c.repair, f, report_blocks);

@@ -176,6 +176,8 @@ void repair_copy(Repair& repair, const FileView& file, long long to)
     }
 }
 
+namespace {
+
 void repair_set(Repair& repair, const FileView& file, long long at, std::uint8_t value,
                 const StoredBlocks& stored, long long first)
 {
@@ -215,6 +217,35 @@ void repair_stop(Repair& repair, const FileView& file, long long at, bool change
         touch(repair, stored, first);
     }
     repair.stopped = true;
+}
+
+} // namespace
+
+void repair_undo(Repair& repair, const FileView& file, const Explanation& e, const StoredBlocks& stored,
+                 long long first)
+{
+    switch (e.kind) {
+    case Kind::DIFFERS:
+    case Kind::REPORT_VALUE:
+        break;
+    case Kind::BYTES:
+        for (std::size_t k = 0; k < e.changed; ++k) {
+            repair_set(repair, file, e.changes[k].at, e.changes[k].was, stored, first);
+        }
+        break;
+    case Kind::EXTRA:
+    case Kind::EXTRA_RANGE:
+        repair_skip(repair, file, e.at, e.length, stored, first);
+        break;
+    case Kind::MISSING:
+    case Kind::MISSING_RANGE:
+        repair_insert(repair, file, e.at, e.known ? e.values.data() : nullptr, e.length, stored, first);
+        break;
+    case Kind::AFTER_DATA:
+        // Not where only the zero filling of the block is cut.
+        repair_stop(repair, file, e.at, e.cuts, stored, first);
+        break;
+    }
 }
 
 void repair_end(Repair& repair, const FileView& file, long long report_blocks)

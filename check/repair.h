@@ -57,17 +57,12 @@ void repair_verdict(Repair& repair, long long block, bool matched);
 // FILE's bytes up to `to`, as they are.
 void repair_copy(Repair& repair, const FileView& file, long long to);
 
-// The edits, at FILE's offset `at`. `stored` holds the report's blocks from
-// `first` on, for the blocks of OUTPUT that an edit touches.
-void repair_set(Repair& repair, const FileView& file, long long at, std::uint8_t value,
-                const StoredBlocks& stored, long long first);
-void repair_skip(Repair& repair, const FileView& file, long long at, long long count,
-                 const StoredBlocks& stored, long long first);
-void repair_insert(Repair& repair, const FileView& file, long long at, const std::uint8_t* values,
-                   long long count, const StoredBlocks& stored, long long first);
-// FILE's bytes from `at` on are left out. `changes` says whether that
-// changes the block it falls in: not where only the zero filling is cut.
-void repair_stop(Repair& repair, const FileView& file, long long at, bool changes, const StoredBlocks& stored,
+// Undoes the explanation of the report's block `first`: changed bytes set
+// back, extra bytes left out, missing ones put in (zero where the report
+// does not give them), FILE's bytes after the report's data left out.
+// `stored` holds the report's blocks from `first` on, for the blocks of
+// OUTPUT that an edit touches.
+void repair_undo(Repair& repair, const FileView& file, const Explanation& e, const StoredBlocks& stored,
                  long long first);
 
 // After the last of FILE: the short last block, and the report's blocks
