@@ -218,7 +218,7 @@ def main():
         print("%-8s %9.3f %9.0f %16.2f" % (name, seconds, 256 * MIB / seconds / 1e6, medians["quorvil"] / seconds))
     q = medians["quorvil"]
     print("quorvil-check against quorvil's time: %.2f on the matching file (at most 1.5), %.2f on the copy that lost a"
-          " byte in the middle and 4 KiB at three quarters (at most 2), %.2f on another random file (at most 10);"
+          " byte in the middle and 4 KiB at three quarters (at most 2), %.2f on another random file (at most 8);"
           " --repair of the copy with a changed byte in every 100th block takes %.2f times quorvil-check's time on it"
           " (at most 2)" % (medians["check"] / q, medians["lost"] / q, medians["other"] / q,
                             medians["repair"] / medians["changed"]))
