@@ -151,7 +151,8 @@ Explanation explain_changes(const Block& block, std::size_t filled, long long at
     // Every set of one or two changed bytes that gives these differences:
     // a byte adds its change to its row and its column. Two bytes in one row
     // add both changes to it, nothing when they cancel (swapped neighbours),
-    // and then the row may be any; likewise in one column.
+    // and then the row may be any; likewise in one column. Rows and columns
+    // are taken in order, so a candidate's first byte comes first in FILE.
     struct Candidate {
         std::size_t offset[2];
         std::uint8_t delta[2];
@@ -218,9 +219,6 @@ Explanation explain_changes(const Block& block, std::size_t filled, long long at
         const std::size_t o = found.offset[k];
         e.changes[k] = {at + static_cast<long long>(o), block[o],
                         static_cast<std::uint8_t>(block[o] - found.delta[k])};
-    }
-    if (e.changed == 2 && e.changes[1].at < e.changes[0].at) {
-        std::swap(e.changes[0], e.changes[1]);
     }
     return e;
 }
@@ -516,11 +514,11 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
             continue;
         }
         offer(alone, e);
-        if (++explaining <= FOLLOW_AMONG && block_matches(file, at + SIZE + length, stored, 1)) {
+        if (block_matches(file, at + SIZE + length, stored, 1)) {
             offer(followed, e);
             break;
         }
-        if (explaining >= FOLLOW_AMONG) {
+        if (++explaining == FOLLOW_AMONG) {
             break;
         }
     }

@@ -331,10 +331,8 @@ Outcome finish_check(Check& c, long long n)
     c.report_blocks = report_blocks;
     const long long report_end = SIZE * report_blocks;
 
-    // Whether FILE goes on after the report's last block, then its size.
-    if (!hold(c.file, report_end + c.shift + 1, needed_from(c, report_end + c.shift))) {
-        return trouble("cannot read ", c.file_name);
-    }
+    // The block loop has held FILE a block past the report's last block,
+    // or seen it end.
     FileView f = view(c.file);
     if (c.data_end >= 0 || f.size - c.shift > report_end) {
         Explanation e;
