@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "check/align.h"
 #include "check/explain.h"
-#include "check/follow.h"
 #include "check/stored_report.h"
 #include "reference.h"
 #include "stored_reference.h"
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <utility>
@@ -394,6 +395,44 @@ TEST(Explain, LongMissingRuns)
             EXPECT_LE(e.at, at + c.place);
             EXPECT_GE(e.last, at + c.place);
             EXPECT_LT(e.last - e.at, static_cast<long long>(2 * BLOCK_COLUMNS)); // a row at each end
+        }
+    }
+}
+
+// Where the blocks after allow some alignments only, the block's own
+// report chooses among them and no other.
+TEST(Explain, ByBlockAmongTheShiftsGiven)
+{
+    std::mt19937 random(9);
+    const auto [original, report] = random_original(9, 8);
+    constexpr std::size_t BLOCK = 3;
+    const long long at = BLOCK * BLOCK_SIZE;
+    const struct {
+        long long shift; // the slip: extra bytes, or missing ones when negative
+        std::vector<long long> allowed;
+        Kind kind;
+    } cases[] = {
+        {-3, {-3}, Kind::MISSING}, {-3, {-2, 5}, Kind::DIFFERS}, {-3, {3}, Kind::DIFFERS},
+        {5, {5}, Kind::EXTRA},     {5, {-5, 4}, Kind::DIFFERS},
+    };
+    for (const auto& c : cases) {
+        Bytes copy = original;
+        const auto place = copy.begin() + static_cast<std::ptrdiff_t>(at + 40);
+        if (c.shift > 0) {
+            const Bytes run = random_bytes(random, static_cast<std::size_t>(c.shift));
+            copy.insert(place, run.begin(), run.end());
+        } else {
+            copy.erase(place, place - c.shift);
+        }
+        const FileView file = view_of(copy);
+        const StoredBlocks stored = run_of(report, BLOCK);
+        EXPECT_EQ(explain_by_block(file, at, BLOCK, stored, nullptr, 0).kind,
+                  c.shift > 0 ? Kind::EXTRA : Kind::MISSING);
+        const Explanation e = explain_by_block(file, at, BLOCK, stored, c.allowed.data(), c.allowed.size());
+        EXPECT_EQ(e.kind, c.kind) << c.shift << " among " << c.allowed.size();
+        if (e.kind != Kind::DIFFERS) {
+            EXPECT_EQ(e.length, std::llabs(c.shift));
+            EXPECT_EQ(e.at, at + 40);
         }
     }
 }
