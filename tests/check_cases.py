@@ -27,6 +27,7 @@ SILENCE = rnd(7, 512) + bytes(4096) + rnd(8, 1024)  # blocks 4-35 zeros, as in a
 TONE = rnd(9, 512) + rnd(10, 32) * 256 + rnd(11, 1024)  # blocks 4-67 repeat every 32 bytes
 
 LONG = rnd(12, 200 * SIZE)
+LARGE = rnd(13, 2400 * SIZE)  # four times FILE's window
 TABLE = b"".join(rnd(50, SIZE) if k in range(11, 31, 2) else rnd(60 + k, SIZE) for k in range(40))
 
 
@@ -40,6 +41,18 @@ def decoy():
 
 
 DECOY = decoy()
+
+
+def far():
+    """Eleven random blocks, 62 of zeros and ten random; the copy has 4096
+    extra zeros in block 10 and a byte changed after them."""
+    start, zeros, end = rnd(70, 11 * SIZE), bytes(62 * SIZE), rnd(71, 10 * SIZE)
+    copy = bytearray(start[:1320] + bytes(4096) + start[1320:] + zeros + end)
+    copy[1320 + 4096 + 50] ^= 1
+    return start + zeros + end, bytes(copy)
+
+
+FAR = far()
 
 
 def noise(data, places):
@@ -319,6 +332,9 @@ def rows(e2e):
              found(extra(8, 1276))),
         case("missing bytes across into the last block", LISTING, LISTING[:4990] + LISTING[4998:],
              found(missing(8, 4990), failed=2)),
+        # FILE's last block has a byte only once the run is put back.
+        case("missing bytes before a short last block", LISTING[:4995], LISTING[:4900] + LISTING[4902:4995],
+             found(missing(2, 4900))),
         case("extra byte in the last block", LISTING, LISTING[:5000] + b"U" + LISTING[5000:], found(extra(1, 5000))),
         case("missing byte in the last block", LISTING, LISTING[:5000] + LISTING[5001:], found(missing(1, 5000))),
         case("two runs in one file", LISTING, LISTING[:500] + b"xy" + LISTING[500:3000] + LISTING[3003:],
@@ -367,6 +383,8 @@ def rows(e2e):
         # too repeated to decide, still rules that place out.
         case("a run that holds a copy of the block after", DECOY[0], DECOY[1],
              lambda n, o, c: holds("extra", 136, 1192, 9)),
+        # FILE's window is refilled several times before the slip.
+        case("a byte lost far into a large file", LARGE, LARGE[:250000] + LARGE[250001:], found(missing(1, 250000))),
         case("a file of whole blocks", LONG, LONG, found(failed=0)),
         case("a block more than the report", LONG, LONG + rnd(40, SIZE),
              lambda n, o, c: [run_line("extra", 128, 25600, 25600), "the file has 201 blocks; the report has 200",
@@ -382,6 +400,11 @@ def rows(e2e):
         case("a changed byte, then the file ends", LISTING, e2e.changed(LISTING[:3000], (1000, 0x3C)),
              lambda n, o, c: [byte_line(o, c, 1000), differs_line(o, c, 23, 2944, 2999),
                               "the file has 24 blocks; the report has 40", verdict(n, 18, 40)]),
+        # 4096 zeros put in before zeros: those blocks stand anywhere, and
+        # only the farthest block the check looks at tells the shift, the
+        # longest. The block has a change besides the run.
+        case("the longest run, told by the farthest block", FAR[0], FAR[1],
+             lambda n, o, c: holds("extra", 4096, 1320, 10)),
         # The report's data ends one byte into its last block: zeros after
         # it in FILE may be the filling, so the extra bytes start there.
         case("zeros and more after a short last block", base[:897], base[:897] + bytes(127) + b"\x05",

@@ -23,6 +23,7 @@ import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -158,8 +159,18 @@ def peak_kib(command, options):
     cannot run that program), a child of this script, whose peak includes
     this script's own pages."""
     if options.peak:
-        run = subprocess.run([options.peak] + command, stdout=subprocess.PIPE, check=True, timeout=TIMEOUT)
-        return int(run.stdout)
+        # In a session of its own, so that a run that hangs goes with the
+        # program measuring it rather than living on.
+        child = subprocess.Popen([options.peak] + command, stdout=subprocess.PIPE, start_new_session=True)
+        try:
+            out, _ = child.communicate(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
+            raise
+        if child.returncode != 0:
+            raise subprocess.CalledProcessError(child.returncode, child.args)
+        return int(out)
     child = subprocess.Popen(command, stdout=subprocess.DEVNULL)
     _, _, usage = os.wait4(child.pid, 0)
     child.returncode = 0
