@@ -85,6 +85,21 @@ StoredBlocks run_of(const std::vector<BlockSums>& report, std::size_t block)
             report.size() - block <= STORED_BLOCKS};
 }
 
+// The data with `shift` random bytes put in at `at`, or with -shift bytes
+// taken out there.
+Bytes slipped(const Bytes& data, std::mt19937& random, long long at, long long shift)
+{
+    Bytes copy = data;
+    const auto place = copy.begin() + static_cast<std::ptrdiff_t>(at);
+    if (shift > 0) {
+        const Bytes run = random_bytes(random, static_cast<std::size_t>(shift));
+        copy.insert(place, run.begin(), run.end());
+    } else {
+        copy.erase(place, place - shift);
+    }
+    return copy;
+}
+
 // The explanation undone in FILE, as the repair undoes it.
 Bytes undone(const Bytes& file, const Explanation& e)
 {
@@ -327,15 +342,8 @@ TEST(Explain, RunsAtEveryPlace)
     } cases[] = {{1, 0}, {2, 0}, {8, 0}, {9, 0}, {128, 0}, {300, 0}, {0, 1}, {0, 3}, {0, 8}};
     for (const auto& c : cases) {
         for (std::size_t t = 0; t < BLOCK_SIZE; ++t) {
-            Bytes copy = original;
-            const auto place =
-                copy.begin() + static_cast<std::ptrdiff_t>(at) + static_cast<std::ptrdiff_t>(t);
-            if (c.extra > 0) {
-                const Bytes run = random_bytes(random, static_cast<std::size_t>(c.extra));
-                copy.insert(place, run.begin(), run.end());
-            } else {
-                copy.erase(place, place + c.missing);
-            }
+            const Bytes copy =
+                slipped(original, random, at + static_cast<long long>(t), c.extra > 0 ? c.extra : -c.missing);
             const FileView file = view_of(copy);
             const Explanation e =
                 c.extra > 0 ? explain_extra(file, at, BLOCK, c.extra, run_of(report, BLOCK), false)
@@ -416,14 +424,7 @@ TEST(Explain, ByBlockAmongTheShiftsGiven)
         {5, {5}, Kind::EXTRA},     {5, {-5, 4}, Kind::DIFFERS},
     };
     for (const auto& c : cases) {
-        Bytes copy = original;
-        const auto place = copy.begin() + static_cast<std::ptrdiff_t>(at + 40);
-        if (c.shift > 0) {
-            const Bytes run = random_bytes(random, static_cast<std::size_t>(c.shift));
-            copy.insert(place, run.begin(), run.end());
-        } else {
-            copy.erase(place, place - c.shift);
-        }
+        const Bytes copy = slipped(original, random, at + 40, c.shift);
         const FileView file = view_of(copy);
         const StoredBlocks stored = run_of(report, BLOCK);
         EXPECT_EQ(explain_by_block(file, at, BLOCK, stored, nullptr, 0).kind,
