@@ -90,8 +90,9 @@ bool has_block(const Ahead& ahead, long long block);
 const BlockSums& sums_of(const Ahead& ahead, long long block);
 
 // Reads the report's blocks up to `last` into the ahead, as far as there
-// is room and report; drops those before `block`.
+// is room and report.
 void read_ahead(Ahead& ahead, ReportReader& report, long long last);
+// Drops the blocks before `block`, and the places found for them.
 void drop_before(Ahead& ahead, long long block);
 
 // The report's blocks from `block` on, as the explanations take them.

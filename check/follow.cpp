@@ -99,8 +99,11 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
     if (e.kind != Kind::AFTER_DATA) {
         tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
     }
+    // The blocks it accounts for differ as FILE has them, except where only
+    // the zero filling after the data is cut.
+    const bool differ = e.kind != Kind::AFTER_DATA || e.cuts;
     if (c.repair != nullptr) {
-        for (long long k = n; k < next && (e.kind != Kind::AFTER_DATA || e.cuts); ++k) {
+        for (long long k = n; k < next && differ; ++k) {
             repair_verdict(*c.repair, k, false);
         }
         repair_undo(*c.repair, view(c.file), e, stored, n);
