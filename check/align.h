@@ -41,8 +41,9 @@ static_assert(DECIDE + 2 * MAX_SHIFT / BLOCK_SIZE + 1 <= static_cast<long long>(
 
 // FILE's bytes a decision reads from the differing block's offset on.
 inline constexpr long long DECIDE_REACH = BLOCK_SIZE * (DECIDE + 2) + 2 * MAX_SHIFT;
-static_assert(DECIDE_REACH + MAX_SHIFT < static_cast<long long>(FILE_WINDOW_SIZE) / 2,
-              "the window holds a decision and half as much again for the repair's unwritten bytes");
+static_assert(DECIDE_REACH + 2 * MAX_SHIFT < static_cast<long long>(FILE_WINDOW_SIZE) / 2,
+              "the window holds a decision, the repair's unwritten bytes and FILE's own block of the "
+              "one it writes, and half as much again");
 
 // The places kept for one coming block. A block that stands at more than 8
 // places within the shift either way is repeated data (zeros, a tone, a

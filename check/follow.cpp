@@ -31,10 +31,15 @@ constexpr long long SIZE = BLOCK_SIZE;
 // ---- FILE ----
 
 // The lowest offset of FILE still needed: the current block's, or what the
-// repair has not written yet.
+// repair has not written yet; and for the repair, where it can, FILE's own
+// block at the offset of the block it writes.
 long long needed_from(const Check& c, long long at)
 {
-    return c.repair != nullptr ? std::min(at, c.repair->copied) : at;
+    if (c.repair == nullptr) {
+        return at;
+    }
+    const long long own = std::max(SIZE * c.repair->block, at - MAX_SHIFT);
+    return std::min({at, c.repair->copied, own});
 }
 
 bool matches_at(const Check& c, long long block, long long at)
@@ -104,7 +109,8 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
     const bool differ = e.kind != Kind::AFTER_DATA || e.cuts;
     if (c.repair != nullptr) {
         for (long long k = n; k < next && differ; ++k) {
-            repair_verdict(*c.repair, k, false);
+            const auto i = static_cast<std::size_t>(k - n);
+            repair_verdict(*c.repair, k, false, i < stored.count ? &stored.sums[i] : nullptr);
         }
         repair_undo(*c.repair, view(c.file), e, stored, n);
     }
@@ -310,7 +316,7 @@ void matched(Check& c, long long n, long long at)
 {
     tell_match(c.teller);
     if (c.repair != nullptr) {
-        repair_verdict(*c.repair, n, true);
+        repair_verdict(*c.repair, n, true, nullptr);
     }
     c.last_block = n;
     c.last_at = at;

@@ -41,9 +41,29 @@ bool same_file(const char* a, const char* b)
     return fs::equivalent(path_of(a), other, error) && !error;
 }
 
+// FILE's own block at the offset of OUTPUT's block being written, where
+// FILE still holds it whole and it has the report's values: a finding that
+// moved the alignment wrongly must not spoil a block that FILE had right
+// where it stands.
+bool own_block_matches(Repair& r, const FileView& file)
+{
+    const std::size_t slot = static_cast<std::size_t>(r.block) % VERDICTS;
+    constexpr long long SIZE = BLOCK_SIZE;
+    const long long at = SIZE * r.block;
+    if (r.pending_size != BLOCK_SIZE || r.of[slot] != r.block || at < file.base || at + SIZE > file.end) {
+        return false;
+    }
+    const Block own = file_block(file, at);
+    if (sum_block(own) != r.stored[slot]) {
+        return false;
+    }
+    r.pending = own;
+    return true;
+}
+
 // The block of OUTPUT being written is done: checked, where an edit touched
 // it, or the check's verdict on the same bytes.
-void complete(Repair& r)
+void complete(Repair& r, const FileView& file)
 {
     bool same = r.matched[static_cast<std::size_t>(r.block) % VERDICTS];
     if (r.touched) {
@@ -51,6 +71,7 @@ void complete(Repair& r)
         std::fill(block.begin() + static_cast<std::ptrdiff_t>(r.pending_size), block.end(), std::uint8_t{0});
         same = r.have_sums && sum_block(block) == r.sums;
     }
+    same = same || own_block_matches(r, file);
     r.failed += same ? 0 : 1;
     std::fwrite(r.pending.data(), 1, r.pending_size, r.out);
     ++r.block;
@@ -59,11 +80,11 @@ void complete(Repair& r)
     r.have_sums = false;
 }
 
-void put(Repair& r, std::uint8_t byte)
+void put(Repair& r, const FileView& file, std::uint8_t byte)
 {
     r.pending[r.pending_size++] = byte;
     if (r.pending_size == BLOCK_SIZE) {
-        complete(r);
+        complete(r, file);
     }
 }
 
@@ -145,9 +166,14 @@ void abandon_repair(Repair& repair)
     }
 }
 
-void repair_verdict(Repair& repair, long long block, bool matched)
+void repair_verdict(Repair& repair, long long block, bool matched, const BlockSums* stored)
 {
-    repair.matched[static_cast<std::size_t>(block) % VERDICTS] = matched;
+    const std::size_t slot = static_cast<std::size_t>(block) % VERDICTS;
+    repair.matched[slot] = matched;
+    repair.of[slot] = stored != nullptr ? block : -1;
+    if (stored != nullptr) {
+        repair.stored[slot] = *stored;
+    }
 }
 
 void repair_copy(Repair& repair, const FileView& file, long long to)
@@ -171,7 +197,7 @@ void repair_copy(Repair& repair, const FileView& file, long long to)
         repair.pending_size += n;
         repair.copied += static_cast<long long>(n);
         if (repair.pending_size == BLOCK_SIZE) {
-            complete(repair);
+            complete(repair, file);
         }
     }
 }
@@ -183,7 +209,7 @@ void repair_set(Repair& repair, const FileView& file, long long at, std::uint8_t
 {
     repair_copy(repair, file, at);
     touch(repair, stored, first);
-    put(repair, value);
+    put(repair, file, value);
     repair.copied = at + 1;
 }
 
@@ -201,7 +227,7 @@ void repair_insert(Repair& repair, const FileView& file, long long at, const std
     repair_copy(repair, file, at);
     for (long long k = 0; k < count; ++k) {
         touch(repair, stored, first);
-        put(repair, values != nullptr ? values[k] : std::uint8_t{0});
+        put(repair, file, values != nullptr ? values[k] : std::uint8_t{0});
     }
     // FILE's bytes go on in the block where the run ends.
     if (repair.pending_size > 0) {
@@ -252,7 +278,7 @@ void repair_end(Repair& repair, const FileView& file, long long report_blocks)
 {
     repair_copy(repair, file, file.size);
     if (repair.pending_size > 0) {
-        complete(repair);
+        complete(repair, file);
     }
     repair.failed += std::max(0LL, report_blocks - repair.block);
 }

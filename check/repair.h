@@ -6,7 +6,11 @@
 // in. It goes under a temporary name beside OUTPUT and is renamed onto it
 // only when whole and closed. Every block an edit touches is checked against
 // the report as it is written; the others are FILE's bytes as the check
-// compared them, and take its verdict.
+// compared them, and take its verdict. A block that would be left
+// differing is FILE's own block at its offset instead, where the window
+// still holds that and it has the report's values, so that a finding that
+// moved the alignment wrongly spoils no block that FILE had right where it
+// stands, as far as the window reaches back and ahead.
 
 #include "check/buffers.h"
 #include "check/explain.h"
@@ -33,9 +37,11 @@ struct Repair {
     long long block = 0; // the block of OUTPUT being written
     bool touched = false;
     bool have_sums = false;
-    BlockSums sums{};                     // the report's values for it, once touched
-    std::array<bool, VERDICTS> matched{}; // by block: FILE matched it as it stands
-    long long failed = 0;                 // blocks of OUTPUT that differ from the report
+    BlockSums sums{};                         // the report's values for it, once touched
+    std::array<bool, VERDICTS> matched{};     // by block: FILE matched it as it stands
+    std::array<BlockSums, VERDICTS> stored{}; // by block: the report's values, where `of` names it
+    std::array<long long, VERDICTS> of{};
+    long long failed = 0; // blocks of OUTPUT that differ from the report
     std::array<char, BUFFER_SIZE> buffer{};
 };
 
@@ -51,8 +57,9 @@ Opened open_repair(Repair& repair, const char* output, const char* report, const
 bool commit_repair(Repair& repair);
 void abandon_repair(Repair& repair);
 
-// The check's verdict on the report's block `block` as FILE has it.
-void repair_verdict(Repair& repair, long long block, bool matched);
+// The check's verdict on the report's block `block` as FILE has it, and
+// the report's values of it where the check holds them.
+void repair_verdict(Repair& repair, long long block, bool matched, const BlockSums* stored);
 
 // FILE's bytes up to `to`, as they are.
 void repair_copy(Repair& repair, const FileView& file, long long to);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "check/align.h"
 #include "check/explain.h"
+#include "check/repair.h"
 #include "check/stored_report.h"
 #include "reference.h"
 #include "stored_reference.h"
@@ -475,4 +476,43 @@ TEST(Window, BytesOutsideItReadAsZero)
     EXPECT_EQ(block[10], 1);
     EXPECT_EQ(block[109], 100);
     EXPECT_EQ(block[110], 0);
+}
+
+// A run undone wrongly leaves OUTPUT's block 0 as FILE's bytes 5..132; FILE
+// has the block right where it stands, which the repair writes instead
+// where the window still holds it and its values are the report's.
+TEST(Repair, KeepsABlockFileHasRightWhereItStands)
+{
+    const Original original = random_original(17, 2);
+    static Repair repair;
+    const struct {
+        const char* name;
+        long long base; // FILE's window starts here
+        bool report_has_it;
+        bool kept;
+    } rows[] = {{"held", 0, true, true}, {"dropped", 1, true, false}, {"other values", 0, false, false}};
+    for (const auto& row : rows) {
+        repair = Repair{};
+        repair.out = std::tmpfile();
+        ASSERT_NE(repair.out, nullptr);
+        const auto size = static_cast<long long>(original.bytes.size());
+        const FileView file{original.bytes.data() + row.base, row.base, size, size};
+        const BlockSums other = original.report[1];
+        const BlockSums& stored = row.report_has_it ? original.report[0] : other;
+        repair_verdict(repair, 0, false, &stored);
+        Explanation run;
+        run.kind = Kind::EXTRA;
+        run.at = 0;
+        run.length = 5;
+        repair_undo(repair, file, run, StoredBlocks{&stored, 1, false}, 0);
+        repair_copy(repair, file, BLOCK_SIZE + 5);
+        EXPECT_EQ(repair.failed, row.kept ? 0 : 1) << row.name;
+        std::rewind(repair.out);
+        Bytes written(BLOCK_SIZE);
+        ASSERT_EQ(std::fread(written.data(), 1, written.size(), repair.out), written.size());
+        const long long from = row.kept ? 0 : 5;
+        EXPECT_EQ(written, Bytes(original.bytes.begin() + from, original.bytes.begin() + from + BLOCK_SIZE))
+            << row.name;
+        std::fclose(repair.out);
+    }
 }
