@@ -287,3 +287,21 @@ Decision decide(Ahead& a, Scan& scan, ReportReader& report, const FileView& f, l
     d.is = ambiguous ? Decision::Is::OPEN : d.count == 1 ? Decision::Is::SHIFT : Decision::Is::AMONG;
     return d;
 }
+
+int tells_apart(Ahead& a, ReportReader& report, const FileView& f, long long n, long long from,
+                long long at_a, long long at_b)
+{
+    read_ahead(a, report, n + DECIDE);
+    for (long long j = from; j <= n + DECIDE && has_block(a, j); ++j) {
+        const long long pa = at_a + SIZE * (j - from);
+        const long long pb = at_b + SIZE * (j - from);
+        if (pa >= f.size && pb >= f.size) {
+            break;
+        }
+        const bool ma = matches(f, pa, sums_of(a, j));
+        if (ma != matches(f, pb, sums_of(a, j))) {
+            return ma ? 1 : -1;
+        }
+    }
+    return 0;
+}

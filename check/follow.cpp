@@ -226,9 +226,22 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     }
 
     // A change explains the block, and the next block matches as it stands:
-    // the alignment holds.
+    // the alignment holds. Where that block would match a byte either way
+    // too (zeros, silence), a run may explain the block as well, and the
+    // alignment FILE has then shows only where the repeated data ends: the
+    // first block that stands at one of the two and not the other decides.
     const Explanation changes = explain_changes(block, filled, at, sums, now);
     if (changes.kind != Kind::DIFFERS && (is_last || (stored.count > 1 && matches_at(c, n + 1, at + SIZE)))) {
+        if (!is_last && !block_follows(f, at + SIZE, stored, 1)) {
+            const Explanation own = explain_by_block(f, at, n, stored, nullptr, 0);
+            if (own.kind == Kind::EXTRA || own.kind == Kind::MISSING) {
+                const After after = after_run(n, at, own);
+                if (tells_apart(c.ahead, c.report, f, n, after.block, after.at,
+                                SIZE * after.block + c.shift) > 0) {
+                    return settle(c, n, at, filled, own, stored);
+                }
+            }
+        }
         return settle(c, n, at, filled, changes, stored);
     }
 

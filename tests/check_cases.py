@@ -360,6 +360,11 @@ def rows(e2e):
         case("a lost zero, then a lost byte after the zeros", SILENCE, SILENCE[:1500] + SILENCE[1501:4650] + SILENCE[4651:],
              found(lambda o, c: run_line("missing", 1, 4480, 4480, b"\0"),
                    lambda o, c: run_line("missing", 1, 4649, 4650, o[4650:4651]), failed=2)),
+        # In silence a byte put in reads as a byte changed, until the zeros
+        # end: the first block that stands at one alignment and not the
+        # other tells which it was.
+        case("a byte extra in silence", SILENCE, SILENCE[:1000] + b"\x5b" + SILENCE[1000:], found(extra(1, 1000))),
+        case("a byte changed in silence", SILENCE, SILENCE[:1000] + b"\x5b" + SILENCE[1001:], found(*byte(1000))),
         # Noise in silence: past each run the zeros match at any shift, and
         # only a long run reaches a stretch without noise.
         # In a tone one run of extra bytes in every period explains a block;
