@@ -101,9 +101,10 @@ StoredBlocks stored_blocks(Ahead& ahead, ReportReader& report, long long block);
 
 // Of two alignments that explain block n alike, which the blocks after
 // it tell: the first from `from` on that stands at one and not at the
-// other decides, as far as DECIDE blocks after n. FILE's offsets of block
-// `from` at each are `at_a` and `at_b`; FILE must be held to DECIDE_REACH
-// past block n. 1 for a, -1 for b, 0 where no block tells.
+// other decides, as far as DECIDE blocks after n, where every block
+// before it stands at both. FILE's offsets of block `from` at each are
+// `at_a` and `at_b`; FILE must be held to DECIDE_REACH past block n. 1 for
+// a, -1 for b, 0 where no block tells.
 int tells_apart(Ahead& ahead, ReportReader& report, const FileView& file, long long n, long long from,
                 long long at_a, long long at_b);
 

@@ -365,6 +365,11 @@ def rows(e2e):
         # other tells which it was.
         case("a byte extra in silence", SILENCE, SILENCE[:1000] + b"\x5b" + SILENCE[1000:], found(extra(1, 1000))),
         case("a byte changed in silence", SILENCE, SILENCE[:1000] + b"\x5b" + SILENCE[1001:], found(*byte(1000))),
+        # A block between that stands at neither has a slip of its own, and
+        # the zeros' end sees both added up: it tells nothing of the first.
+        case("a byte changed in silence, one put in further on", SILENCE,
+             SILENCE[:1000] + b"\x05" + SILENCE[1001:2000] + b"\x5b" + SILENCE[2000:],
+             found(*byte(1000), extra(1, 2000), failed=2)),
         # Noise in silence: past each run the zeros match at any shift, and
         # only a long run reaches a stretch without noise.
         # In a tone one run of extra bytes in every period explains a block;
