@@ -292,9 +292,19 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     if (changes.kind != Kind::DIFFERS) {
         return settle(c, n, at, filled, changes, stored);
     }
+    // Where the blocks after stand at the current alignment too, a run is
+    // taken only within the block: one a block long or more explains it by
+    // leaving all its bytes out, or all the report's, and in data that
+    // repeats with that length it always does.
     const bool among = d.is == Decision::Is::AMONG;
-    const Explanation own =
-        explain_by_block(file_now, at, n, stored, among ? d.shifts.data() : nullptr, among ? d.count : 0);
+    std::array<long long, HITS> within{};
+    std::size_t count = 0;
+    for (std::size_t i = 0; among && i < d.count; ++i) {
+        if (std::llabs(d.shifts[i]) < SIZE) {
+            within[count++] = d.shifts[i];
+        }
+    }
+    const Explanation own = explain_by_block(file_now, at, n, stored, among ? within.data() : nullptr, count);
     if (own.kind != Kind::DIFFERS) {
         return settle(c, n, at, filled, own, stored);
     }

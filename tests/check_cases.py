@@ -53,6 +53,7 @@ def far():
 
 
 FAR = far()
+UNIT = rnd(80, 10 * SIZE) * 20  # ten random blocks, twenty times: each stands every 1280 bytes
 
 
 def noise(data, places):
@@ -415,6 +416,16 @@ def rows(e2e):
         # longest. The block has a change besides the run.
         case("the longest run, told by the farthest block", FAR[0], FAR[1],
              lambda n, o, c: holds("extra", 4096, 1320, 10)),
+        # The same after a run: the blocks ahead are looked up from the
+        # alignment that run left.
+        case("the longest run, after another", FAR[0], FAR[1][:300] + rnd(72, 8) + FAR[1][300:],
+             lambda n, o, c: lambda out: (out.split(b"\n")[0].decode() == extra_line(o, c, 8, 300) and
+                                          holds("extra", 4096, 1328, 10)(b"\n".join(out.split(b"\n")[1:])))),
+        # Every block after stands at the current alignment and at three
+        # shifts ahead alike; no run among them explains three changed bytes.
+        case("three bytes changed in data that repeats", UNIT,
+             e2e.changed(UNIT, (4485, 0x21), (4530, 0x21), (4580, 0x21)),
+             found("block 35 (bytes 4480-4607) differs: rows 0 6 12, columns 2 4 5, CRC")),
         # The report's data ends one byte into its last block: zeros after
         # it in FILE may be the filling, so the extra bytes start there.
         case("zeros and more after a short last block", base[:897], base[:897] + bytes(127) + b"\x05",
