@@ -396,6 +396,10 @@ def rows(e2e):
              lambda n, o, c: holds("extra", 136, 1192, 9)),
         # FILE's window is refilled several times before the slip.
         case("a byte lost far into a large file", LARGE, LARGE[:250000] + LARGE[250001:], found(missing(1, 250000))),
+        # The window has been refilled: past FILE's end it holds bytes read
+        # before, which a block must read as zeros.
+        case("a changed byte in the short last block of a large file", LARGE[:-50],
+             e2e.changed(LARGE[:-50], (len(LARGE) - 60, 0x10)), found(*byte(len(LARGE) - 60))),
         case("a file of whole blocks", LONG, LONG, found(failed=0)),
         case("a block more than the report", LONG, LONG + rnd(40, SIZE),
              lambda n, o, c: [run_line("extra", 128, 25600, 25600), "the file has 201 blocks; the report has 200",
