@@ -331,7 +331,8 @@ Outcome report_trouble(const Check& c, Record r)
     if (r == Record::FAILED) {
         return trouble("cannot read ", c.report_name);
     }
-    std::fprintf(stderr, "%s: line %lld is not part of a report\n", c.report_name, c.report.bad_line);
+    std::fprintf(stderr, "%s: line %lld, column %lld is not part of a report\n", c.report_name,
+                 c.report.bad_line, c.report.bad_column);
     return Outcome::TROUBLE;
 }
 

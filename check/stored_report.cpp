@@ -73,10 +73,18 @@ int peek(ReportReader& r)
     return r.at < r.filled ? static_cast<unsigned char>(r.buffer[r.at]) : END_OF_REPORT;
 }
 
+// Takes the next byte, which peek() has made readable. Only blanks, labels
+// and digits are taken within a line, so a byte is a column.
+void take_byte(ReportReader& r)
+{
+    ++r.column;
+    ++r.at;
+}
+
 void skip_blanks(ReportReader& r)
 {
     for (int c = peek(r); c == ' ' || c == '\t'; c = peek(r)) {
-        ++r.at;
+        take_byte(r);
     }
 }
 
@@ -94,6 +102,7 @@ bool take_line_end(ReportReader& r)
         return false;
     }
     ++r.lines;
+    r.column = 0;
     return true;
 }
 
@@ -102,34 +111,19 @@ bool ends_a_word(int c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == END_OF_REPORT;
 }
 
-// Takes the next word of the line, after any blanks, into `word`: its
-// length, which may be more than the word holds (the rest is dropped).
-std::size_t take_word(ReportReader& r, char* word, std::size_t size)
-{
-    skip_blanks(r);
-    std::size_t length = 0;
-    for (int c = peek(r); !ends_a_word(c); c = peek(r)) {
-        if (length < size) {
-            word[length] = static_cast<char>(c);
-        }
-        ++length;
-        ++r.at;
-    }
-    return length;
-}
-
+// Each of these takes what fits and stops at the first character that does
+// not, so that the reader's place names it.
 bool take_label(ReportReader& r, const char* label)
 {
-    char word[4];
-    if (take_word(r, word, sizeof word) != sizeof word) {
-        return false;
-    }
-    for (std::size_t i = 0; i < sizeof word; ++i) {
-        if ((word[i] | 0x20) != label[i]) { // either case
+    skip_blanks(r);
+    for (const char* l = label; *l != '\0'; ++l) {
+        const int c = peek(r);
+        if (c == END_OF_REPORT || (c | 0x20) != *l) { // either case
             return false;
         }
+        take_byte(r);
     }
-    return true;
+    return ends_a_word(peek(r));
 }
 
 // Takes `count` values of `width` hex digits each, as separate words, into
@@ -138,16 +132,17 @@ bool take_values(ReportReader& r, std::size_t count, std::size_t width,
                  std::array<std::uint8_t, DIGITS>& digits, std::size_t& digit)
 {
     for (std::size_t k = 0; k < count; ++k) {
-        char word[4];
-        if (take_word(r, word, sizeof word) != width) {
-            return false;
-        }
+        skip_blanks(r);
         for (std::size_t i = 0; i < width; ++i) {
-            const int value = hex_value(static_cast<unsigned char>(word[i]));
+            const int value = hex_value(peek(r));
             if (value < 0) {
                 return false;
             }
             digits[digit++] = static_cast<std::uint8_t>(value);
+            take_byte(r);
+        }
+        if (!ends_a_word(peek(r))) {
+            return false;
         }
     }
     return true;
@@ -167,6 +162,7 @@ Record bad(ReportReader& r)
         return Record::FAILED;
     }
     r.bad_line = r.lines + 1;
+    r.bad_column = r.column + 1;
     return Record::BAD;
 }
 
@@ -290,7 +286,9 @@ void start_reading(ReportReader& reader, std::FILE* stream)
     reader.failed = false;
     reader.lines = 0;
     reader.records = 0;
+    reader.column = 0;
     reader.bad_line = 0;
+    reader.bad_column = 0;
 }
 
 namespace {
@@ -306,6 +304,7 @@ void take_record(ReportReader& r, std::size_t size)
 {
     r.at += size;
     r.lines += REPORT_LINES;
+    r.column = 0;
     ++r.records;
 }
 

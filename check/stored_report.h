@@ -35,7 +35,7 @@ std::array<char, CR_LF_RECORD_SIZE> with_cr_lf(const Report& report);
 enum class Record : std::uint8_t {
     READ,   // one block's values
     END,    // the report has no more blocks
-    BAD,    // a line that is not part of a report: `bad_line`
+    BAD,    // a line that is not part of a report: `bad_line`, `bad_column`
     FAILED, // reading failed
 };
 
@@ -48,7 +48,9 @@ struct ReportReader {
     bool failed = false;
     long long lines = 0;    // line ends read so far
     long long records = 0;  // blocks read so far
-    long long bad_line = 0; // after BAD: the line, counted from 1
+    long long column = 0;   // characters taken on the current line
+    long long bad_line = 0; // after BAD: the line and the first column that does not fit, from 1
+    long long bad_column = 0;
 };
 
 void start_reading(ReportReader& reader, std::FILE* stream);

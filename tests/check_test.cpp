@@ -128,6 +128,7 @@ struct Read {
     std::vector<BlockSums> blocks;
     Record end;
     long long line;
+    long long column;
 };
 
 Read read_all(const std::string& text)
@@ -137,12 +138,13 @@ Read read_all(const std::string& text)
     std::rewind(stream);
     static ReportReader reader;
     start_reading(reader, stream);
-    Read read{{}, Record::READ, 0};
+    Read read{{}, Record::READ, 0, 0};
     BlockSums sums{};
     while ((read.end = read_record(reader, sums)) == Record::READ) {
         read.blocks.push_back(sums);
     }
     read.line = reader.bad_line;
+    read.column = reader.bad_column;
     std::fclose(stream);
     return read;
 }
@@ -183,7 +185,8 @@ TEST(StoredReport, ExactRecords)
 }
 
 // Reports as people type them read as the report quorvil wrote; what is
-// not a report is named by its line in the text as typed.
+// not a report is named by its line in the text as typed, and the first
+// column there that does not fit.
 TEST(StoredReport, TypedReports)
 {
     const std::string rows = "26" + ZEROS_ROW;
@@ -194,6 +197,7 @@ TEST(StoredReport, TypedReports)
         std::size_t blocks;
         Record end;
         long long line;
+        long long column = 0;
     } cases[] = {
         {ABC + ABC, 2, Record::END, 0},
         {crlf(ABC), 1, Record::END, 0},
@@ -204,18 +208,21 @@ TEST(StoredReport, TypedReports)
         {"yoko\r\n" + rows + "\ntate\r\n" + columns + " 0ADE\r\n\n", 1, Record::END, 0}, // mixed line ends
         {"yoko\n" + rows + "\ntate\n" + columns + " 0ADE", 1, Record::END, 0},           // no last line end
         {"", 0, Record::END, 0},
-        {"cannot open x\n", 0, Record::BAD, 1},
-        {ABC.substr(0, 30), 0, Record::BAD, 2},                                 // cut inside the row sums
-        {ABC.substr(0, 59), 0, Record::BAD, 4},                                 // cut after "tate"
-        {ABC + ABC.substr(0, 5), 1, Record::BAD, 7},                            // a block cut after its label
-        {"yoko\n" + rows.substr(3) + "\n", 0, Record::BAD, 2},                  // 15 row values
-        {"yoko\n" + rows + "\ntate\n" + columns + "0ADE\n", 0, Record::BAD, 4}, // a column of four digits
-        {"yoko\n" + rows + "\ntate\n" + columns + " 0AD\n", 0, Record::BAD, 4},
-        {"yoko\n" + rows + "\ntate\n" + columns + " 0ADE 00\n", 0, Record::BAD, 4},
-        {"yoko\nG6" + ZEROS_ROW + "\n", 0, Record::BAD, 2},
-        {"yoko\n\n" + rows + "\n", 0, Record::BAD, 2}, // an empty line inside a block
-        {"yoko\r" + rows + "\n", 0, Record::BAD, 1},   // a CR that ends no line
-        {ABC + "\nhello\n", 1, Record::BAD, 7},
+        {"cannot open x\n", 0, Record::BAD, 1, 1},
+        {ABC.substr(0, 30), 0, Record::BAD, 2, 26},                // cut inside the row sums
+        {ABC.substr(0, 59), 0, Record::BAD, 4, 1},                 // cut after "tate"
+        {ABC + ABC.substr(0, 5), 1, Record::BAD, 7, 1},            // a block cut after its label
+        {"yoko\n" + rows.substr(3) + "\n", 0, Record::BAD, 2, 45}, // 15 row values
+        {"yoko\n" + rows + "\ntate\n" + columns + "0ADE\n", 0, Record::BAD, 4, 24}, // a column of four digits
+        {"yoko\n" + rows + "\ntate\n" + columns + " 0AD\n", 0, Record::BAD, 4, 28},
+        {"yoko\n" + rows + "\ntate\n" + columns + " 0ADE 00\n", 0, Record::BAD, 4, 30},
+        {"yoko\nG6" + ZEROS_ROW + "\n", 0, Record::BAD, 2, 1},
+        {"yoko\n26 O0" + ZEROS_ROW.substr(6) + "\n", 0, Record::BAD, 2, 4}, // O for 0, as OCR reads it
+        {" YOKE\n", 0, Record::BAD, 1, 5},
+        {"yoko\n\t2G" + ZEROS_ROW + "\n", 0, Record::BAD, 2, 3},
+        {"yoko\n\n" + rows + "\n", 0, Record::BAD, 2, 1}, // an empty line inside a block
+        {"yoko\r" + rows + "\n", 0, Record::BAD, 1, 5},   // a CR that ends no line
+        {ABC + "\nhello\n", 1, Record::BAD, 7, 1},
     };
     const BlockSums abc = reference_sums(Block{'a', 'b', 'c'});
     for (const auto& c : cases) {
@@ -223,6 +230,7 @@ TEST(StoredReport, TypedReports)
         EXPECT_EQ(read.blocks.size(), c.blocks) << c.text;
         EXPECT_EQ(read.end, c.end) << c.text;
         EXPECT_EQ(read.line, c.line) << c.text;
+        EXPECT_EQ(read.column, c.column) << c.text;
         for (const BlockSums& sums : read.blocks) {
             EXPECT_EQ(sums, abc) << c.text;
         }

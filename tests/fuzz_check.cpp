@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while ((r = read_record(reader, sums)) == Record::READ) {
         ++records;
     }
-    if (r == Record::FAILED || reader.records != records || (r == Record::BAD && reader.bad_line < 1)) {
+    if (r == Record::FAILED || reader.records != records ||
+        (r == Record::BAD && (reader.bad_line < 1 || reader.bad_column < 1))) {
         std::abort();
     }
     std::fclose(stream);
