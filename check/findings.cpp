@@ -150,3 +150,17 @@ void tell_verdict(Teller& teller, const char* name, long long failed, long long 
         std::fprintf(teller.out, "%s: FAILED, %lld of %lld blocks differ\n", name, failed, blocks);
     }
 }
+
+void tell_so_far(Teller& teller, const char* name, long long bytes, long long report_blocks)
+{
+    end_run(teller);
+    std::fprintf(teller.out, "%s: matches so far, %lld %s", name, bytes, bytes_word(bytes));
+    // The last complete row, counted over the whole file: a block's rows
+    // follow the last row of the block before.
+    const long long rows = bytes / COLUMNS;
+    if (rows > 0) {
+        const long long row = rows - 1;
+        std::fprintf(teller.out, " to block %lld, row %lld", row / BLOCK_ROWS, row % BLOCK_ROWS);
+    }
+    std::fprintf(teller.out, "; the report has %lld blocks\n", report_blocks);
+}

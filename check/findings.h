@@ -46,3 +46,7 @@ void tell_match(Teller& teller);
 // NAME: OK or NAME: FAILED, K of N blocks differ.
 void tell_counts(Teller& teller, long long file_blocks, long long report_blocks);
 void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks);
+// NAME stops before the report's last block, and every block and complete
+// row it has matches: NAME: matches so far, X bytes to block N, row R; the
+// report has M blocks.
+void tell_so_far(Teller& teller, const char* name, long long bytes, long long report_blocks);

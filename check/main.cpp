@@ -167,6 +167,10 @@ int main(int argc, char* argv[])
     }
     Teller teller;
     start_telling(teller, stdout);
+    if (repair.so_far) {
+        tell_so_far(teller, a.output, repair.size, checked.report_blocks);
+        return finish(DIFFERS);
+    }
     tell_verdict(teller, a.output, repair.failed, checked.report_blocks);
     return finish(repair.failed == 0 ? MATCHES : DIFFERS);
 }

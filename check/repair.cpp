@@ -11,6 +11,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr long long SIZE = BLOCK_SIZE;
+
 // File names as the command line gives them. On Windows they are UTF-8,
 // the code page the manifest sets, and a narrow path would be read in the C
 // library's code page instead; elsewhere they are bytes, UTF-8 or not.
@@ -48,7 +50,6 @@ bool same_file(const char* a, const char* b)
 bool own_block_matches(Repair& r, const FileView& file)
 {
     const std::size_t slot = static_cast<std::size_t>(r.block) % VERDICTS;
-    constexpr long long SIZE = BLOCK_SIZE;
     const long long at = SIZE * r.block;
     if (r.pending_size != BLOCK_SIZE || r.of[slot] != r.block || at < file.base || at + SIZE > file.end) {
         return false;
@@ -245,6 +246,31 @@ void repair_stop(Repair& repair, const FileView& file, long long at, bool change
     repair.stopped = true;
 }
 
+// The complete rows of the block of OUTPUT being written have the
+// report's row sums, where the report's values of it are held.
+bool rows_match(const Repair& r)
+{
+    const std::size_t slot = static_cast<std::size_t>(r.block) % VERDICTS;
+    const BlockSums* stored = r.touched && r.have_sums ? &r.sums
+                              : r.of[slot] == r.block  ? &r.stored[slot]
+                                                       : nullptr;
+    if (r.pending_size == 0) {
+        return true;
+    }
+    if (stored == nullptr) {
+        return false;
+    }
+    Block block = r.pending;
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(r.pending_size), block.end(), std::uint8_t{0});
+    const BlockSums now = sum_block(block);
+    for (std::size_t row = 0; row < r.pending_size / BLOCK_COLUMNS; ++row) {
+        if (now.rows[row] != stored->rows[row]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void repair_undo(Repair& repair, const FileView& file, const Explanation& e, const StoredBlocks& stored,
@@ -277,6 +303,8 @@ void repair_undo(Repair& repair, const FileView& file, const Explanation& e, con
 void repair_end(Repair& repair, const FileView& file, long long report_blocks)
 {
     repair_copy(repair, file, file.size);
+    repair.size = SIZE * repair.block + static_cast<long long>(repair.pending_size);
+    repair.so_far = repair.failed == 0 && repair.size <= SIZE * (report_blocks - 1) && rows_match(repair);
     if (repair.pending_size > 0) {
         complete(repair, file);
     }

@@ -42,6 +42,8 @@ struct Repair {
     std::array<BlockSums, VERDICTS> stored{}; // by block: the report's values, where `of` names it
     std::array<long long, VERDICTS> of{};
     long long failed = 0; // blocks of OUTPUT that differ from the report
+    long long size = 0;   // once ended: OUTPUT's bytes
+    bool so_far = false;  // once ended: OUTPUT stops before the report's last block, matching
     std::array<char, BUFFER_SIZE> buffer{};
 };
 
@@ -73,5 +75,8 @@ void repair_undo(Repair& repair, const FileView& file, const Explanation& e, con
                  long long first);
 
 // After the last of FILE: the short last block, and the report's blocks
-// that OUTPUT does not reach.
+// that OUTPUT does not reach. Where OUTPUT stops before the report's last
+// block, and every block before its last matches, its last block is
+// compared on its complete rows by their row sums: whether OUTPUT matches
+// so far.
 void repair_end(Repair& repair, const FileView& file, long long report_blocks);
