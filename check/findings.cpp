@@ -29,9 +29,24 @@ void put_numbers(std::FILE* out, const char*& separator, const char* label, unsi
     separator = ", ";
 }
 
-void put_unexplained(std::FILE* out, const Unexplained& u)
+// "bytes F-L" of FILE, or in a listing "lines A-B" (or "line A").
+void put_span(std::FILE* out, bool listing, long long first, long long last, long long first_line,
+              long long last_line)
 {
-    std::fprintf(out, "block %lld (bytes %lld-%lld) differs:", u.block, u.first, u.last);
+    if (!listing) {
+        std::fprintf(out, "bytes %lld-%lld", first, last);
+    } else if (first_line == last_line) {
+        std::fprintf(out, "line %lld", first_line);
+    } else {
+        std::fprintf(out, "lines %lld-%lld", first_line, last_line);
+    }
+}
+
+void put_unexplained(std::FILE* out, bool listing, const Unexplained& u)
+{
+    std::fprintf(out, "block %lld (", u.block);
+    put_span(out, listing, u.first, u.last, u.first_line, u.last_line);
+    std::fputs(") differs:", out);
     const char* separator = " ";
     put_numbers(out, separator, "rows", u.rows, BLOCK_ROWS);
     put_numbers(out, separator, "columns", u.columns, BLOCK_COLUMNS);
@@ -45,15 +60,29 @@ void put_unexplained(std::FILE* out, const Unexplained& u)
 // one line for all of them.
 void end_run(Teller& t)
 {
+    const bool listing = t.listing != nullptr;
     if (t.unexplained >= static_cast<long long>(GROUP)) {
-        std::fprintf(t.out, "blocks %lld-%lld (bytes %lld-%lld) all differ\n", t.group_first.block,
-                     t.group_last.block, t.group_first.first, t.group_last.last);
+        std::fprintf(t.out, "blocks %lld-%lld (", t.group_first.block, t.group_last.block);
+        put_span(t.out, listing, t.group_first.first, t.group_last.last, t.group_first.first_line,
+                 t.group_last.last_line);
+        std::fputs(") all differ\n", t.out);
     } else {
         for (long long i = 0; i < t.unexplained; ++i) {
-            put_unexplained(t.out, t.waiting[static_cast<std::size_t>(i)]);
+            put_unexplained(t.out, listing, t.waiting[static_cast<std::size_t>(i)]);
         }
     }
     t.unexplained = 0;
+}
+
+// FILE's offset `at`, or in a listing the place where it was typed.
+void put_at(const Teller& t, long long at)
+{
+    if (t.listing == nullptr) {
+        std::fprintf(t.out, "%lld", at);
+        return;
+    }
+    const Origin o = origin_of(*t.listing, at);
+    std::fprintf(t.out, "line %lld, column %lld", o.line, o.column);
 }
 
 const char* bytes_word(long long count)
@@ -72,8 +101,11 @@ void start_telling(Teller& teller, std::FILE* out)
 void tell(Teller& teller, long long block, long long first, long long last, const Explanation& e)
 {
     std::FILE* const out = teller.out;
+    const bool listing = teller.listing != nullptr;
+    const long long first_line = listing ? origin_of(*teller.listing, first).line : 0;
+    const long long last_line = listing ? origin_of(*teller.listing, last).line : 0;
     if (e.kind == Kind::DIFFERS) {
-        const Unexplained u{block, first, last, e.rows, e.columns, e.crc};
+        const Unexplained u{block, first, last, first_line, last_line, e.rows, e.columns, e.crc};
         if (teller.unexplained < static_cast<long long>(teller.waiting.size())) {
             teller.waiting[static_cast<std::size_t>(teller.unexplained)] = u;
         }
@@ -89,24 +121,38 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
     case Kind::BYTES:
         for (std::size_t k = 0; k < e.changed; ++k) {
             const Change& c = e.changes[k];
-            std::fprintf(out, "byte %lld (", c.at);
+            if (listing) {
+                put_at(teller, c.at);
+                std::fputs(" (", out);
+            } else {
+                std::fprintf(out, "byte %lld (", c.at);
+            }
             put_place(out, SIZE * block + c.at - first);
-            std::fprintf(out, ") is %02X; the report says %02X\n", static_cast<unsigned>(c.is),
-                         static_cast<unsigned>(c.was));
+            if (listing) {
+                // What was typed for the byte, as it stands.
+                const Origin o = origin_of(*teller.listing, c.at);
+                std::fputs(") is ", out);
+                std::fwrite(o.text.data(), 1, o.size, out);
+            } else {
+                std::fprintf(out, ") is %02X", static_cast<unsigned>(c.is));
+            }
+            std::fprintf(out, "; the report says %02X\n", static_cast<unsigned>(c.was));
         }
         break;
     case Kind::REPORT_VALUE:
-        std::fprintf(out,
-                     "block %lld (bytes %lld-%lld): the report's %s %zu is %02X, the file's is %02X; nothing "
-                     "else differs\n",
-                     block, first, last, e.is_row ? "row" : "column", e.index,
-                     static_cast<unsigned>(e.stored), static_cast<unsigned>(e.file));
+        std::fprintf(out, "block %lld (", block);
+        put_span(out, listing, first, last, first_line, last_line);
+        std::fprintf(out, "): the report's %s %zu is %02X, the file's is %02X; nothing else differs\n",
+                     e.is_row ? "row" : "column", e.index, static_cast<unsigned>(e.stored),
+                     static_cast<unsigned>(e.file));
         break;
     case Kind::EXTRA:
     case Kind::MISSING:
     case Kind::AFTER_DATA:
-        std::fprintf(out, "%lld %s %s at %lld (", e.length, e.kind == Kind::MISSING ? "missing" : "extra",
-                     bytes_word(e.length), e.at);
+        std::fprintf(out, "%lld %s %s at ", e.length, e.kind == Kind::MISSING ? "missing" : "extra",
+                     bytes_word(e.length));
+        put_at(teller, e.at);
+        std::fputs(" (", out);
         put_place(out, e.place);
         std::fputc(')', out);
         if (e.known) {
@@ -119,9 +165,12 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
         break;
     case Kind::EXTRA_RANGE:
     case Kind::MISSING_RANGE:
-        std::fprintf(out, "%lld %s %s at %lld-%lld (block %lld)\n", e.length,
-                     e.kind == Kind::EXTRA_RANGE ? "extra" : "missing", bytes_word(e.length), e.at, e.last,
-                     e.place / SIZE);
+        std::fprintf(out, "%lld %s %s at ", e.length, e.kind == Kind::EXTRA_RANGE ? "extra" : "missing",
+                     bytes_word(e.length));
+        put_at(teller, e.at);
+        std::fputs(listing ? " to " : "-", out);
+        put_at(teller, e.last);
+        std::fprintf(out, " (block %lld)\n", e.place / SIZE);
         break;
     case Kind::DIFFERS:
         break;

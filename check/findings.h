@@ -20,6 +20,8 @@ struct Unexplained {
     long long block;
     long long first;
     long long last;
+    long long first_line; // in a listing: the lines of `first` and `last`
+    long long last_line;
     std::uint16_t rows;
     std::uint8_t columns;
     bool crc;
@@ -27,6 +29,7 @@ struct Unexplained {
 
 struct Teller {
     std::FILE* out = nullptr;
+    const FileWindow* listing = nullptr;          // FILE is a typed listing: places are its lines and columns
     std::array<Unexplained, GROUP - 1> waiting{}; // the group so far, until it is GROUP long
     long long unexplained = 0;                    // blocks in the group
     Unexplained group_first{};
@@ -36,7 +39,7 @@ struct Teller {
 void start_telling(Teller& teller, std::FILE* out);
 
 // The finding for the report's block `block`, compared with FILE's bytes
-// first..last.
+// first..last, which the window holds where FILE is a listing.
 void tell(Teller& teller, long long block, long long first, long long last, const Explanation& e);
 
 // A block that matches ends a run of blocks that differ.

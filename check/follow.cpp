@@ -10,6 +10,7 @@ namespace {
 
 struct Check {
     ReportReader report;
+    ListingReader listing; // FILE's text, where FILE is a typed listing
     FileWindow file;
     Ahead ahead;
     Scan scan;
@@ -73,6 +74,36 @@ After after_run(long long n, long long at, const Explanation& run)
     return {n + 1, at + SIZE + run.length};
 }
 
+// In a listing, the bytes of block n typed wrong, in FILE's order: those
+// the changes of `e` set back, and those with a digit that could not be
+// read, which the block's report gives where nothing else differs, and
+// which the typist must see even where it gives the value they read as.
+// Whether any was told.
+bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const Explanation& e)
+{
+    bool told = false;
+    for (long long p = at; p < at + static_cast<long long>(filled); ++p) {
+        Explanation one;
+        one.kind = Kind::BYTES;
+        one.changed = 1;
+        one.changes[0] = {p, file_byte(view(c.file), p), file_byte(view(c.file), p)};
+        bool typed_wrong = false;
+        for (std::size_t k = 0; e.kind == Kind::BYTES && k < e.changed; ++k) {
+            if (e.changes[k].at == p) {
+                one.changes[0] = e.changes[k];
+                typed_wrong = true;
+            }
+        }
+        const bool in_run =
+            (e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE) && p >= e.at && p < e.at + e.length;
+        if (typed_wrong || (!in_run && origin_of(c.file, p).unread > 0)) {
+            tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, one);
+            told = true;
+        }
+    }
+    return told;
+}
+
 // Settles the explanation of block n, compared with FILE's bytes from
 // `at`: tells it, undoes it in the repair, moves the alignment, and counts
 // the report's blocks it accounts for. The block to go on with.
@@ -102,8 +133,13 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
         next = e.at < at + SIZE ? n + 1 : n;
         break;
     }
-    if (e.kind != Kind::AFTER_DATA) {
+    if (c.file.listing != nullptr && e.kind == Kind::BYTES) {
+        tell_typed(c, n, at, filled, e);
+    } else if (e.kind != Kind::AFTER_DATA) {
         tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
+        if (c.file.listing != nullptr && e.kind != Kind::DIFFERS) {
+            tell_typed(c, n, at, filled, e);
+        }
     }
     // The blocks it accounts for differ as FILE has them, except where only
     // the zero filling after the data is cut.
@@ -361,7 +397,14 @@ Outcome report_trouble(const Check& c, Record r)
 
 void matched(Check& c, long long n, long long at)
 {
-    tell_match(c.teller);
+    // A listing's block that matches with digits that could not be read,
+    // read as 0, is settled by its report, and still typed wrong.
+    const auto filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
+    if (c.file.listing == nullptr || !tell_typed(c, n, at, filled, Explanation{})) {
+        tell_match(c.teller);
+    } else {
+        ++c.failed;
+    }
     if (c.repair != nullptr) {
         repair_verdict(*c.repair, n, true, nullptr);
     }
@@ -411,6 +454,7 @@ Outcome finish_check(Check& c, long long n)
             const long long last = report_blocks - 1;
             settle(c, last, SIZE * last + c.shift, 0, e, StoredBlocks{nullptr, 0, false});
         }
+        mark_origin(c.file, e.at);
         while (!c.file.ended) {
             if (!hold(c.file, c.file.base + static_cast<long long>(c.file.filled) + 1,
                       c.file.base + static_cast<long long>(c.file.filled))) {
@@ -452,22 +496,27 @@ Outcome finish_check(Check& c, long long n)
 Check state;
 
 void start(Check& c, std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
-           std::FILE* out, Repair* repair)
+           bool listing, std::FILE* out, Repair* repair)
 {
     ::new (static_cast<void*>(&c)) Check{};
     start_reading(c.report, report);
     c.file.stream = file;
     start_ahead(c.ahead, c.scan);
     start_telling(c.teller, out);
+    if (listing) {
+        start_listing(c.listing, file);
+        c.file.listing = &c.listing;
+        c.teller.listing = &c.file;
+    }
     c.repair = repair;
     c.report_name = report_name;
     c.file_name = file_name;
 }
 
 Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FILE* file,
-                  const char* file_name, std::FILE* out, Repair* repair)
+                  const char* file_name, bool listing, std::FILE* out, Repair* repair)
 {
-    start(c, report, report_name, file, file_name, out, repair);
+    start(c, report, report_name, file, file_name, listing, out, repair);
     Ahead& a = c.ahead;
     long long n = 0;
     for (;;) {
@@ -535,8 +584,8 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
 } // namespace
 
 Checked check(std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
-              std::FILE* out, Repair* repair)
+              bool listing, std::FILE* out, Repair* repair)
 {
-    const Outcome outcome = run_check(state, report, report_name, file, file_name, out, repair);
+    const Outcome outcome = run_check(state, report, report_name, file, file_name, listing, out, repair);
     return {outcome, state.failed, state.report_blocks};
 }

@@ -28,7 +28,9 @@ struct Checked {
 
 // Checks FILE against REPORT, telling the findings and FILE's last line on
 // `out`; trouble is told on standard error. With a repair, writes it too.
+// A `listing` FILE is hex text, typed or scanned, and findings name its
+// lines and columns.
 // Each call starts from a fresh state, held inside the check: its size is
 // the same whatever the files.
 Checked check(std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
-              std::FILE* out, Repair* repair);
+              bool listing, std::FILE* out, Repair* repair);

@@ -18,11 +18,13 @@ constexpr int MATCHES = 0;
 constexpr int DIFFERS = 1;
 constexpr int TROUBLE = 2;
 
-constexpr const char* USAGE = "usage: quorvil-check [--repair output] report-file file\n";
+constexpr const char* USAGE = "usage: quorvil-check [--hex] [--repair output] report-file file\n";
 constexpr const char* HELP =
     "Checks FILE against REPORT, the report that quorvil wrote of it (or one typed in\n"
     "from a printed listing), block by block, and says what differs: a changed byte\n"
     "and its old value, extra or missing bytes, a slip in the report.\n"
+    "--hex reads FILE as a typed or scanned listing, hex text, and names its lines\n"
+    "and columns.\n"
     "--repair OUTPUT also writes FILE put right where the report proves how.\n"
     "'-' as REPORT or FILE reads standard input.\n"
     "Exit status: 0 the file (or OUTPUT) matches, 1 it does not, 2 trouble.\n";
@@ -69,6 +71,7 @@ std::FILE* open_input(const char* name, bool binary)
 
 struct Arguments {
     const char* output = nullptr;
+    bool hex = false;
     const char* names[2] = {};
     int count = 0;
 };
@@ -92,6 +95,8 @@ int parse(int argc, char* argv[], Arguments& a)
             } else if (std::strcmp(arg, "--version") == 0) {
                 std::fputs("quorvil-check " QUORVIL_VERSION "\n", stdout);
                 return finish(MATCHES);
+            } else if (std::strcmp(arg, "--hex") == 0) {
+                a.hex = true;
             } else if (std::strcmp(arg, "--repair") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
                 a.output = argv[++i];
             } else if (std::strncmp(arg, "--repair=", 9) == 0 && arg[9] != '\0') {
@@ -139,14 +144,14 @@ int main(int argc, char* argv[])
         abandon_repair(repair);
         return trouble("cannot open ", report_name);
     }
-    std::FILE* const file = open_input(file_name, true);
+    std::FILE* const file = open_input(file_name, !a.hex);
     if (file == nullptr) {
         abandon_repair(repair);
         return trouble(std::strcmp(file_name, "-") == 0 ? "cannot read " : "cannot open ", file_name);
     }
 
     const Checked checked =
-        check(report, report_name, file, file_name, stdout, a.output != nullptr ? &repair : nullptr);
+        check(report, report_name, file, file_name, a.hex, stdout, a.output != nullptr ? &repair : nullptr);
     const Outcome outcome = checked.outcome;
     std::fclose(file);
     std::fclose(report);

@@ -43,28 +43,6 @@ void put_values(const std::array<std::uint8_t, DIGITS>& digits, BlockSums& sums)
     sums.crc = static_cast<std::uint16_t>(pair(crc) << 8u | pair(crc + 2));
 }
 
-// Makes `want` bytes readable from `at` on, or as many as the stream still
-// has: moves what is left to the front and reads more behind it.
-void fill(ReportReader& r, std::size_t want)
-{
-    if (r.filled - r.at >= want || r.ended) {
-        return;
-    }
-    if (r.at > 0) {
-        std::memmove(r.buffer.data(), r.buffer.data() + r.at, r.filled - r.at);
-        r.filled -= r.at;
-        r.at = 0;
-    }
-    while (r.filled < want && !r.ended) {
-        const std::size_t n = std::fread(r.buffer.data() + r.filled, 1, r.buffer.size() - r.filled, r.stream);
-        r.filled += n;
-        if (n == 0) {
-            r.ended = true;
-            r.failed = std::ferror(r.stream) != 0;
-        }
-    }
-}
-
 constexpr int END_OF_REPORT = -1;
 
 int peek(ReportReader& r)

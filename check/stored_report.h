@@ -9,7 +9,7 @@
 // The labels and the count and width of the values stay required, so a
 // message, a cut block or junk is not taken for a report.
 
-#include "check/buffers.h"
+#include "check/input.h"
 #include "checksums/block.h"
 #include "checksums/block_report.h"
 
@@ -39,13 +39,7 @@ enum class Record : std::uint8_t {
     FAILED, // reading failed
 };
 
-struct ReportReader {
-    std::FILE* stream = nullptr;
-    std::array<char, BUFFER_SIZE> buffer{}; // a whole record nearly always in it
-    std::size_t at = 0;                     // the next byte to read
-    std::size_t filled = 0;                 // bytes in the buffer
-    bool ended = false;                     // the stream has nothing more
-    bool failed = false;
+struct ReportReader : Input {
     long long lines = 0;    // line ends read so far
     long long records = 0;  // blocks read so far
     long long column = 0;   // characters taken on the current line

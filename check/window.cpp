@@ -44,15 +44,41 @@ bool hold(FileWindow& w, long long end, long long keep)
                 return false; // no room, and none to make: never taken for FILE's end
             }
             std::copy(w.bytes.begin() + static_cast<std::ptrdiff_t>(drop), w.bytes.end(), w.bytes.begin());
+            if (w.listing != nullptr) {
+                std::copy(w.origins.begin() + static_cast<std::ptrdiff_t>(drop), w.origins.end(),
+                          w.origins.begin());
+            }
             w.base += static_cast<long long>(drop);
             w.filled -= drop;
         }
-        const std::size_t n = std::fread(w.bytes.data() + w.filled, 1, w.bytes.size() - w.filled, w.stream);
+        const std::size_t room = w.bytes.size() - w.filled;
+        const std::size_t n = w.listing != nullptr ? read_listing(*w.listing, w.bytes.data() + w.filled,
+                                                                  w.origins.data() + w.filled, room)
+                                                   : std::fread(w.bytes.data() + w.filled, 1, room, w.stream);
         w.filled += n;
         if (n == 0) {
             w.ended = true;
-            w.failed = std::ferror(w.stream) != 0;
+            w.failed = w.listing != nullptr ? w.listing->failed : std::ferror(w.stream) != 0;
         }
     }
     return !w.failed;
+}
+
+Origin origin_of(const FileWindow& w, long long at)
+{
+    if (at == w.marked) {
+        return w.mark;
+    }
+    if (at >= w.base && at < w.base + static_cast<long long>(w.filled)) {
+        return w.origins[static_cast<std::size_t>(at - w.base)];
+    }
+    return w.listing->end;
+}
+
+void mark_origin(FileWindow& w, long long at)
+{
+    if (w.listing != nullptr) {
+        w.mark = origin_of(w, at);
+        w.marked = at;
+    }
 }

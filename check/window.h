@@ -7,6 +7,7 @@
 // explanations read.
 
 #include "check/buffers.h"
+#include "check/listing.h"
 #include "checksums/block.h"
 #include "checksums/block_report.h"
 
@@ -44,11 +45,15 @@ inline constexpr std::size_t FILE_WINDOW_SIZE = BUFFER_SIZE;
 
 struct FileWindow {
     std::FILE* stream = nullptr;
+    ListingReader* listing = nullptr; // FILE is a typed listing, read as hex text
     std::array<std::uint8_t, FILE_WINDOW_SIZE> bytes{};
-    long long base = 0;     // FILE's offset of bytes[0]
-    std::size_t filled = 0; // bytes[0..filled) are FILE's
+    std::array<Origin, FILE_WINDOW_SIZE> origins{}; // a listing's: where each byte was typed
+    long long base = 0;                             // FILE's offset of bytes[0]
+    std::size_t filled = 0;                         // bytes[0..filled) are FILE's
     bool ended = false;
     bool failed = false;
+    long long marked = -1; // a byte whose origin is kept after the window drops it
+    Origin mark{};
 };
 
 FileView view(const FileWindow& window);
@@ -57,3 +62,11 @@ FileView view(const FileWindow& window);
 // `keep` where the window needs the room; false where reading failed or
 // no room could be made.
 bool hold(FileWindow& window, long long end, long long keep);
+
+// Where FILE's byte `at` was typed, in a listing; FILE's end is the place
+// after its last byte.
+Origin origin_of(const FileWindow& window, long long at);
+// Keeps the origin of `at`, which the window holds, for when it no longer
+// does: the start of FILE's bytes after the report's data, told once FILE
+// has been read to its end.
+void mark_origin(FileWindow& window, long long at);

@@ -63,7 +63,7 @@ def noise(data, places):
     return data
 VERSION = re.search(r"project\(quorvil VERSION (\S+)",
                     open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "CMakeLists.txt")).read()).group(1)
-USAGE = b"usage: quorvil-check [--repair output] report-file file\n"
+USAGE = b"usage: quorvil-check [--hex] [--repair output] report-file file\n"
 WINDOWS = False  # the programs run under Wine: set by the harness
 
 
@@ -92,6 +92,38 @@ def so_far(name, size, blocks):
     to = " to block %d, row %d" % ((rows - 1) // 16, (rows - 1) % 16) if rows > 0 else ""
     return "%s: matches so far, %d %s%s; the report has %d blocks" % (name, size, "byte" if size == 1 else "bytes",
                                                                        to, blocks)
+
+
+def as_listing(data, per=8, address=True, digits=None):
+    """`data` as a listing is typed: `per` bytes a line, with an address,
+    and where each byte's first digit stands (line, column)."""
+    lines, places = [], []
+    for at in range(0, len(data), per):
+        head = "%04X: " % at if address else ""
+        row = data[at:at + per]
+        for k in range(len(row)):
+            places.append((len(lines) + 1, len(head) + 3 * k + 1))
+        lines.append(head + " ".join("%02X" % b for b in row))
+    text = "".join(line + "\n" for line in lines)
+    return text if digits is None else text.translate(digits), places
+
+
+def retyped(text, places, at, typed_as):
+    """The listing with byte `at`'s two digits typed as `typed_as`."""
+    line, column = places[at]
+    start = sum(len(row) + 1 for row in text.split("\n")[:line - 1]) + column - 1
+    return text[:start] + typed_as + text[start + 2:]
+
+
+def in_listing(line, places):
+    """A finding of the byte check with its offsets as the listing's places."""
+    def where(m):
+        return "line %d, column %d" % places[int(m.group(1))]
+    return re.sub(r"(?<=at )(\d+)(?= \()", where, line)
+
+
+def typed_line(data, places, at, typed_as):
+    return "line %d, column %d (%s) is %s; the report says %02X" % (places[at] + (place(at), typed_as, data[at]))
 
 
 def blocks_of(data):
@@ -150,7 +182,7 @@ def rows(e2e):
             parts.append("CRC")
         return "block %d (bytes %d-%d) differs: %s" % (block, first, last, ", ".join(parts))
 
-    def case(name, original, copy, lines, tags="", output=None, verify=None):
+    def case(name, original, copy, lines, tags="", output=None, verify=None, flags=()):
         """`copy` (bytes, or a function that makes them when the case runs)
         as a file named after the case, checked against the report of
         `original`. `lines(name, original, copy)` gives the expected lines,
@@ -170,7 +202,7 @@ def rows(e2e):
                 return found, 1, b""
             status = 0 if found[-1].endswith(": OK") else 1
             return "".join(line + "\n" for line in found).encode(), status, b""
-        arguments = (["--repair", output] if output else []) + [file_name + ".txt", file_name]
+        arguments = list(flags) + (["--repair", output] if output else []) + [file_name + ".txt", file_name]
         return ("check: " + name, arguments, expect, "check" + (", " + tags if tags else ""), prepare, verify)
 
     def found(*findings, failed=1):
@@ -281,6 +313,19 @@ def rows(e2e):
         if len(got) != len(LISTING) or got[:1280] != LISTING[:1280] or got[1792:] != LISTING[1792:]:
             return "out-zeros does not keep every other block in its place"
         return None
+
+    text, places = as_listing(LISTING)
+    lost_line = LISTING[:1600] + LISTING[1608:]
+    doubled_line = LISTING[:1608] + LISTING[1600:]
+    zero_digit = next(at for at in range(1500, 2000) if "%02X" % LISTING[at] < "10")
+    one_digit = next(at for at in range(2500, 3000) if ("%02X" % LISTING[at])[0] == "1")
+
+    def listing(name, copy, lines, **more):
+        return case("--hex: " + name, LISTING, lambda: copy.encode() if isinstance(copy, str) else copy, lines,
+                    flags=("--hex",), **more)
+
+    def run_in_listing(copy, finding, *repair):
+        return lambda n, o, c: [in_listing(finding(o, copy), as_listing(copy)[1]), verdict(n, 1, 40), *repair]
 
     return [
         # What the check found before, found as before.
@@ -531,6 +576,41 @@ def rows(e2e):
          (b"", 2, b"message.txt: line 1, column 1 is not part of a report\n"), "check",
          lambda: (write("message.txt", e2e.missing("listing")), write("listing", LISTING), write("kept", b"kept")),
          kept("kept", b"kept")),
+
+        # A typed or scanned listing, read as hex text: findings name its
+        # lines and columns, and what was typed for a byte as it stands.
+        listing("a listing that matches", text, found(failed=0)),
+        listing("sixteen bytes a line, no address", as_listing(LISTING, 16, False)[0], found(failed=0)),
+        listing("fullwidth digits, CR LF, a mark, a comment, commas",
+                "\ufeff# typed from page 3\r\n" + text.replace("\n", ",\r\n").translate(
+                    {ord(d): 0xFF10 + int(d) for d in "0123456789"}).replace("A", "\uff21").replace("b", "\uff42"),
+                found(failed=0)),
+        listing("a wrong digit", retyped(text, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)),
+                lambda n, o, c: [typed_line(o, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)), verdict(n, 1, 40)]),
+        listing("two digits swapped", retyped(text, places, 1001, ("%02X" % LISTING[1001])[::-1]),
+                lambda n, o, c: [typed_line(o, places, 1001, ("%02X" % LISTING[1001])[::-1]), verdict(n, 1, 40)]),
+        listing("an O read for a 0, which the sums give",
+                retyped(text, places, zero_digit, ("%02X" % LISTING[zero_digit]).replace("0", "O", 1)),
+                lambda n, o, c: [typed_line(o, places, zero_digit, ("%02X" % LISTING[zero_digit]).replace("0", "O", 1)),
+                                 verdict(n, 1, 40)]),
+        listing("an l read for a 1", retyped(text, places, one_digit, "l" + ("%02X" % LISTING[one_digit])[1]),
+                lambda n, o, c: [typed_line(o, places, one_digit, "l" + ("%02X" % LISTING[one_digit])[1]),
+                                 verdict(n, 1, 40), "out-ocr: OK"],
+                output="out-ocr", verify=repaired("out-ocr", LISTING)),
+        listing("a line lost", as_listing(lost_line)[0],
+                run_in_listing(lost_line, lambda o, c: missing_line(o, c, 8, 1600), "out-line: OK"),
+                output="out-line", verify=repaired("out-line", LISTING)),
+        listing("a line typed twice", as_listing(doubled_line)[0],
+                run_in_listing(doubled_line, lambda o, c: extra_line(o, c, 8, 1608))),
+        listing("a line of other digits", as_listing(LISTING[:1600] + bytes(8) + LISTING[1608:])[0],
+                lambda n, o, c: [differs_line(o, LISTING[:1600] + bytes(8) + LISTING[1608:], 12, 1536, 1663).replace(
+                    "bytes 1536-1663", "lines 193-208"), verdict(n, 1, 40)]),
+        listing("half typed", "".join(line + "\n" for line in text.split("\n")[:250]),
+                lambda n, o, c: [so_far(n, 2000, 40)]),
+        listing("an empty listing", "", lambda n, o, c: [so_far(n, 0, 40)]),
+        listing("comments only", "# the listing of page 1\n#0000: 4D 5A\n", lambda n, o, c: [so_far(n, 0, 40)]),
+        ("check: --hex from standard input", ["--hex", "listing.txt", "-"], (b"-: OK\n", 0, b""),
+         "check, stdin:listing.hex", lambda: (listing_files(), write("listing.hex", text.encode()))),
 
         # The command line.
         ("check: report from standard input", ["-", "listing"], (b"listing: OK\n", 0, b""),

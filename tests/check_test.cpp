@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "check/align.h"
 #include "check/explain.h"
+#include "check/listing.h"
 #include "check/repair.h"
 #include "check/stored_report.h"
 #include "reference.h"
@@ -234,6 +235,55 @@ TEST(StoredReport, TypedReports)
         for (const BlockSums& sums : read.blocks) {
             EXPECT_EQ(sums, abc) << c.text;
         }
+    }
+}
+
+// A listing's text to bytes: what each character class is, and where each
+// byte was typed ("line:column text unread", one a byte), read a byte a
+// call, so that the reader keeps its place between calls.
+TEST(Listing, CharactersAndPlaces)
+{
+    const struct {
+        std::string text;
+        std::string bytes;
+        std::string origins;
+    } cases[] = {
+        {"4D5A\n", "\x4D\x5A", "1:1 4D 0, 1:3 5A 0"},
+        {"4 D5 A,\t4d\r\n", "\x4D\x5A\x4D", "1:1 4D 0, 1:4 5A 0, 1:9 4d 0"},
+        {"\xEF\xBB\xBF"
+         "0080: 4D\n00000080:5A\n",
+         "\x4D\x5A", "1:7 4D 0, 2:10 5A 0"},
+        {"O08O: 9O\n", "\x90", "1:7 9O 1"}, // a misread address, a misread digit
+        {"4D 5A 90 00 03: 00\n", std::string("\x4D\x5A\x90\x00\x03\x00", 6), // the colon is too far in
+         "1:1 4D 0, 1:4 5A 0, 1:7 90 0, 1:10 00 0, 1:13 03 0, 1:15 :0 1"},
+        {"# 0000: 4D\n5A # 12\n", "\x5A", "2:1 5A 0"},
+        {"\xEF\xBC\x94\xEF\xBC\xA4\xE3\x80\x80\xEF\xBD\x86 1\n", "\x4D\xF1",
+         "1:1 \xEF\xBC\x94\xEF\xBC\xA4 0, 1:4 \xEF\xBD\x86"
+         "1 0"},                                                          // fullwidth 4, D, space, f
+        {"\xC3\xA9\xE9 0\n", std::string(1, '\0'), "1:1 \xC3\xA9\xE9 2"}, // a character, a byte not UTF-8
+        {"12 3", "\x12", "1:1 12 0"},                                     // a digit left over is no byte
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        std::FILE* const stream = std::tmpfile();
+        std::fwrite(c.text.data(), 1, c.text.size(), stream);
+        std::rewind(stream);
+        static ListingReader reader;
+        start_listing(reader, stream);
+        std::string bytes;
+        std::string origins;
+        std::uint8_t byte = 0;
+        Origin o;
+        // One byte at a time: the reader keeps its place between calls.
+        while (read_listing(reader, &byte, &o, 1) == 1) {
+            bytes += static_cast<char>(byte);
+            origins += (origins.empty() ? "" : ", ") + std::to_string(o.line) + ":" +
+                       std::to_string(o.column) + " " + std::string(o.text.data(), o.size) + " " +
+                       std::to_string(o.unread);
+        }
+        std::fclose(stream);
+        EXPECT_EQ(bytes, c.bytes) << c.text;
+        EXPECT_EQ(origins, c.origins) << c.text;
     }
 }
 

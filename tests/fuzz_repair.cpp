@@ -5,7 +5,8 @@
 // slip made in the copy (a changed, extra or missing byte, a block doubled or
 // lost). The copy is checked against the original's report and repaired:
 // nothing may crash, and a repair that says it matches must have the
-// report's every block.
+// report's every block. A copy of any bytes is also checked as a typed
+// listing, its bytes taken for hex text.
 
 #include "check/follow.h"
 #include "check/repair.h"
@@ -65,27 +66,14 @@ std::string slipped(std::string copy, const std::uint8_t* slips, std::size_t cou
 
 Repair repair;
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+void check_and_repair(const std::string& report, const std::string& copy, bool listing)
 {
-    if (size < 2) {
-        return 0;
-    }
-    const bool verbatim = (data[0] & 0x80u) != 0;
-    const std::size_t length = std::min(size - 2, (std::size_t{data[0]} & 0x7Fu) << 8u | data[1]);
-    const std::string original(reinterpret_cast<const char*>(data + 2), length);
-    const std::string report = report_of(original);
-    const std::uint8_t* const rest = data + 2 + length;
-    const std::string copy = verbatim ? std::string(reinterpret_cast<const char*>(rest), size - 2 - length)
-                                      : slipped(original, rest, size - 2 - length);
-
     std::FILE* const report_file = holding(report);
     std::FILE* const file = holding(copy);
     std::FILE* const findings = std::tmpfile();
     repair = Repair{};
     repair.out = std::tmpfile();
-    const Outcome outcome = check(report_file, "report", file, "copy", findings, &repair).outcome;
+    const Outcome outcome = check(report_file, "report", file, "copy", listing, findings, &repair).outcome;
     if (outcome == Outcome::TROUBLE) {
         std::abort(); // a report quorvil wrote is never trouble
     }
@@ -106,5 +94,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(findings);
     std::fclose(file);
     std::fclose(report_file);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2) {
+        return 0;
+    }
+    const bool verbatim = (data[0] & 0x80u) != 0;
+    const std::size_t length = std::min(size - 2, (std::size_t{data[0]} & 0x7Fu) << 8u | data[1]);
+    const std::string original(reinterpret_cast<const char*>(data + 2), length);
+    const std::string report = report_of(original);
+    const std::uint8_t* const rest = data + 2 + length;
+    const std::string copy = verbatim ? std::string(reinterpret_cast<const char*>(rest), size - 2 - length)
+                                      : slipped(original, rest, size - 2 - length);
+
+    check_and_repair(report, copy, false);
+    if (verbatim) {
+        check_and_repair(report, copy, true);
+    }
     return 0;
 }

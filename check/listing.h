@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// Reading a typed or scanned listing as hex text: its digits pair up into
+// bytes, high digit first, and each byte keeps where it was typed, so that
+// a finding names the listing's line and column rather than an offset.
+//
+// Digits are 0-9, A-F and a-f, also in their fullwidth forms (what a
+// Japanese input method types). Spaces, tabs, commas, CR and LF separate
+// nothing; `#` starts a comment to the end of its line; a colon among a
+// line's first 12 characters ends an address, skipped with everything
+// before it. Fullwidth space, comma, colon and `#` count as those, and a
+// UTF-8 byte-order mark at the start is skipped. Any other character (an
+// O read for a 0, a speck, a byte that is not UTF-8) is a digit that could
+// not be read: its place is known, its value is not, and it reads as 0.
+
+#include "check/input.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Where a byte of the listing was typed: the line and column of its first
+// character, counting from 1 (lines by LF, columns by characters), and its
+// two characters as they stand, without what separates them.
+struct Origin {
+    long long line = 0;
+    long long column = 0;
+    std::array<char, 8> text{}; // two characters of at most four bytes each
+    std::uint8_t size = 0;
+    std::uint8_t unread = 0; // its digits that could not be read
+};
+
+struct ListingReader : Input {
+    bool started = false; // past the byte-order mark, if any
+    long long line = 1;
+    long long column = 0;   // the last character's
+    bool line_start = true; // no character of this line read yet
+    bool has_high = false;  // a digit waits for the one that makes its byte
+    std::uint8_t high = 0;
+    Origin pending{};
+    Origin end{}; // the place after the last byte's last character
+};
+
+void start_listing(ListingReader& reader, std::FILE* stream);
+
+// The listing's next bytes, at most `room` of them, with their origins:
+// how many; 0 only at the listing's end (or where reading failed).
+std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, Origin* origins, std::size_t room);
