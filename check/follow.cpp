@@ -379,6 +379,26 @@ void ends_inside(Check& c, long long n, long long at, const BlockSums& now, std:
     }
 }
 
+// A listing's digits that could not be read, in the block at FILE's `at`,
+// are given by the report of block n where it settles them: the window
+// then holds their values, for the explanations and the repair alike, and
+// the bytes are still told as typed wrong.
+void solve_listing_block(Check& c, long long n, long long at)
+{
+    FileWindow& w = c.file;
+    const long long end = std::min(at + SIZE, w.base + static_cast<long long>(w.filled));
+    std::array<std::uint8_t, BLOCK_SIZE> unread{};
+    bool any = false;
+    for (long long p = at; p < end; ++p) {
+        unread[static_cast<std::size_t>(p - at)] = w.origins[static_cast<std::size_t>(p - w.base)].unread;
+        any = any || unread[static_cast<std::size_t>(p - at)] != 0;
+    }
+    Block block = file_block(view(w), at);
+    if (any && solve_unread(block, unread, static_cast<std::size_t>(end - at), sums_of(c.ahead, n))) {
+        std::copy(block.begin(), block.begin() + (end - at), w.bytes.begin() + (at - w.base));
+    }
+}
+
 Outcome trouble(const char* text, const char* name)
 {
     std::fprintf(stderr, "%s%s\n", text, name);
@@ -551,6 +571,9 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
         }
         if (at >= f.size) {
             break; // FILE has ended: the report's blocks from here on it lacks
+        }
+        if (c.file.listing != nullptr) {
+            solve_listing_block(c, n, at);
         }
         const Block block = file_block(f, at);
         const BlockSums now = sum_block(block);

@@ -3,22 +3,23 @@
 
 #include <cstring>
 
-void fill(Input& r, std::size_t want)
+void fill(Input& in, std::size_t want)
 {
-    if (r.filled - r.at >= want || r.ended) {
+    if (in.filled - in.at >= want || in.ended) {
         return;
     }
-    if (r.at > 0) {
-        std::memmove(r.buffer.data(), r.buffer.data() + r.at, r.filled - r.at);
-        r.filled -= r.at;
-        r.at = 0;
+    if (in.at > 0) {
+        std::memmove(in.buffer.data(), in.buffer.data() + in.at, in.filled - in.at);
+        in.filled -= in.at;
+        in.at = 0;
     }
-    while (r.filled < want && !r.ended) {
-        const std::size_t n = std::fread(r.buffer.data() + r.filled, 1, r.buffer.size() - r.filled, r.stream);
-        r.filled += n;
+    while (in.filled < want && !in.ended) {
+        const std::size_t n =
+            std::fread(in.buffer.data() + in.filled, 1, in.buffer.size() - in.filled, in.stream);
+        in.filled += n;
         if (n == 0) {
-            r.ended = true;
-            r.failed = std::ferror(r.stream) != 0;
+            in.ended = true;
+            in.failed = std::ferror(in.stream) != 0;
         }
     }
 }

@@ -21,4 +21,4 @@ struct Input {
 
 // Makes `want` bytes readable from `at` on, or as many as the stream still
 // has: moves what is left to the front and reads more behind it.
-void fill(Input& input, std::size_t want);
+void fill(Input& in, std::size_t want);

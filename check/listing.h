@@ -15,6 +15,8 @@
 // not be read: its place is known, its value is not, and it reads as 0.
 
 #include "check/input.h"
+#include "checksums/block.h"
+#include "checksums/block_report.h"
 
 #include <array>
 #include <cstddef>
@@ -29,8 +31,11 @@ struct Origin {
     long long column = 0;
     std::array<char, 8> text{}; // two characters of at most four bytes each
     std::uint8_t size = 0;
-    std::uint8_t unread = 0; // its digits that could not be read
+    std::uint8_t unread = 0; // its digits that could not be read: UNREAD_HIGH, UNREAD_LOW
 };
+
+inline constexpr std::uint8_t UNREAD_HIGH = 2;
+inline constexpr std::uint8_t UNREAD_LOW = 1;
 
 struct ListingReader : Input {
     bool started = false; // past the byte-order mark, if any
@@ -48,3 +53,17 @@ void start_listing(ListingReader& reader, std::FILE* stream);
 // The listing's next bytes, at most `room` of them, with their origins:
 // how many; 0 only at the listing's end (or where reading failed).
 std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, Origin* origins, std::size_t room);
+
+// The values of a block's digits that could not be read, from its report
+// (`unread` gives each byte's, as an Origin does; they read as 0 in
+// `block`, of which `filled` bytes are FILE's): a digit alone in its row is
+// given by the row's sum, one alone in its column by the column's, and so
+// on as digits are settled; those left are tried in every value, row by
+// row, the last of a row or column again given by its sum, as far as
+// UNREAD_TRIED values tried: a block of nothing but unreadable digits
+// costs no more than that. Sets them and returns true only where
+// exactly one set of values gives every value of the block's report.
+inline constexpr long long UNREAD_TRIED = 1 << 16;
+inline constexpr std::size_t UNREAD_LEFT = 16; // digits left after the sums alone, at most
+bool solve_unread(Block& block, const std::array<std::uint8_t, BLOCK_SIZE>& unread, std::size_t filled,
+                  const BlockSums& stored);

@@ -320,6 +320,15 @@ def rows(e2e):
     zero_digit = next(at for at in range(1500, 2000) if "%02X" % LISTING[at] < "10")
     one_digit = next(at for at in range(2500, 3000) if ("%02X" % LISTING[at])[0] == "1")
 
+    specks = [(1280, 0), (1283, 1), (1290, 0), (1300, 1), (1301, 0), (1350, 1)]  # block 10: byte, digit
+
+    def specked():
+        out = text
+        for at, digit in specks:
+            was = "%02X" % LISTING[at]
+            out = retyped(out, places, at, was[:digit] + "." + was[digit + 1:])
+        return out
+
     def listing(name, copy, lines, **more):
         return case("--hex: " + name, LISTING, lambda: copy.encode() if isinstance(copy, str) else copy, lines,
                     flags=("--hex",), **more)
@@ -597,6 +606,10 @@ def rows(e2e):
                 lambda n, o, c: [typed_line(o, places, one_digit, "l" + ("%02X" % LISTING[one_digit])[1]),
                                  verdict(n, 1, 40), "out-ocr: OK"],
                 output="out-ocr", verify=repaired("out-ocr", LISTING)),
+        listing("six digits unreadable in a block", specked(),
+                lambda n, o, c: [typed_line(o, places, at, ("%02X" % LISTING[at])[:digit] + "."
+                                            + ("%02X" % LISTING[at])[digit + 1:]) for at, digit in specks]
+                + [verdict(n, 1, 40), "out-specks: OK"], output="out-specks", verify=repaired("out-specks", LISTING)),
         listing("a line lost", as_listing(lost_line)[0],
                 run_in_listing(lost_line, lambda o, c: missing_line(o, c, 8, 1600), "out-line: OK"),
                 output="out-line", verify=repaired("out-line", LISTING)),

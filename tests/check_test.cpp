@@ -255,12 +255,12 @@ TEST(Listing, CharactersAndPlaces)
          "\x4D\x5A", "1:7 4D 0, 2:10 5A 0"},
         {"O08O: 9O\n", "\x90", "1:7 9O 1"}, // a misread address, a misread digit
         {"4D 5A 90 00 03: 00\n", std::string("\x4D\x5A\x90\x00\x03\x00", 6), // the colon is too far in
-         "1:1 4D 0, 1:4 5A 0, 1:7 90 0, 1:10 00 0, 1:13 03 0, 1:15 :0 1"},
+         "1:1 4D 0, 1:4 5A 0, 1:7 90 0, 1:10 00 0, 1:13 03 0, 1:15 :0 2"},
         {"# 0000: 4D\n5A # 12\n", "\x5A", "2:1 5A 0"},
         {"\xEF\xBC\x94\xEF\xBC\xA4\xE3\x80\x80\xEF\xBD\x86 1\n", "\x4D\xF1",
          "1:1 \xEF\xBC\x94\xEF\xBC\xA4 0, 1:4 \xEF\xBD\x86"
          "1 0"},                                                          // fullwidth 4, D, space, f
-        {"\xC3\xA9\xE9 0\n", std::string(1, '\0'), "1:1 \xC3\xA9\xE9 2"}, // a character, a byte not UTF-8
+        {"\xC3\xA9\xE9 0\n", std::string(1, '\0'), "1:1 \xC3\xA9\xE9 3"}, // a character, a byte not UTF-8
         {"12 3", "\x12", "1:1 12 0"},                                     // a digit left over is no byte
         {"", "", ""},
     };
@@ -284,6 +284,65 @@ TEST(Listing, CharactersAndPlaces)
         std::fclose(stream);
         EXPECT_EQ(bytes, c.bytes) << c.text;
         EXPECT_EQ(origins, c.origins) << c.text;
+    }
+}
+
+// A block's digits that could not be read, read as 0, from its report:
+// where the sums settle them they are its own, and never other values.
+TEST(Listing, UnreadDigitsFromTheSums)
+{
+    std::mt19937 random(24);
+    const Bytes original = random_bytes(random, BLOCK_SIZE);
+    const Block block = block_of(original, 0);
+    const BlockSums stored = reference_sums(block);
+    // Each case: the unread digits, as byte and mask; whether they settle.
+    const struct {
+        std::vector<std::pair<std::size_t, std::uint8_t>> unread;
+        bool settled;
+    } cases[] = {
+        {{{5, UNREAD_HIGH}}, true},
+        {{{127, UNREAD_LOW}}, true},
+        {{{40, UNREAD_HIGH | UNREAD_LOW}}, true},                        // one row and column, both digits
+        {{{16, UNREAD_LOW}, {17, UNREAD_HIGH}, {25, UNREAD_LOW}}, true}, // two in a row and two in a column
+        {{{0, 3}, {9, 3}, {18, 3}, {27, 3}}, true},                      // whole bytes, each alone in its row
+        {{{0, 3}, {1, 3}, {8, 3}, {9, 3}}, true},                        // a square of them: the CRC decides
+        {{{0, 3}, {1, 3}, {2, 3}, {8, 3}, {9, 3}, {10, 3}, {16, 3}, {17, 3}, {18, 3}},
+         false}, // too many to try
+    };
+    for (const auto& c : cases) {
+        Block read = block;
+        std::array<std::uint8_t, BLOCK_SIZE> unread{};
+        for (const auto& [at, mask] : c.unread) {
+            unread[at] = mask;
+            read[at] = static_cast<std::uint8_t>(
+                read[at] & ~((mask & UNREAD_HIGH ? 0xF0 : 0) | (mask & UNREAD_LOW ? 0x0F : 0)));
+        }
+        EXPECT_EQ(solve_unread(read, unread, BLOCK_SIZE, stored), c.settled) << c.unread.size();
+        if (c.settled) {
+            EXPECT_EQ(read, block);
+        }
+    }
+    // A byte typed wrong besides: no values give the report.
+    Block read = block;
+    std::array<std::uint8_t, BLOCK_SIZE> unread{};
+    unread[3] = UNREAD_LOW;
+    read[3] &= 0xF0;
+    read[90] ^= 0x21;
+    EXPECT_FALSE(solve_unread(read, unread, BLOCK_SIZE, stored));
+    // Digits at random places: what settles is the block's own.
+    for (int trial = 0; trial < 300; ++trial) {
+        Block read = block;
+        std::array<std::uint8_t, BLOCK_SIZE> unread{};
+        for (int k = 0; k < 1 + trial % 8; ++k) {
+            const std::size_t at = random() % BLOCK_SIZE;
+            const auto mask = static_cast<std::uint8_t>(1 + random() % 3);
+            unread[at] |= mask;
+            read[at] = static_cast<std::uint8_t>(
+                read[at] & ~((unread[at] & UNREAD_HIGH ? 0xF0 : 0) | (unread[at] & UNREAD_LOW ? 0x0F : 0)));
+        }
+        if (solve_unread(read, unread, BLOCK_SIZE, stored)) {
+            EXPECT_EQ(read, block) << trial;
+        }
     }
 }
 
