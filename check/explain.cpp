@@ -525,3 +525,12 @@ Explanation explain_by_block(const FileView& file, long long at, long long block
     const Best& best = followed.length < LLONG_MAX ? followed : alone;
     return best.tie ? Explanation{} : best.e;
 }
+
+std::uint16_t complete_rows_differing(const BlockSums& now, const BlockSums& stored, std::size_t filled)
+{
+    unsigned rows = 0;
+    for (std::size_t row = 0; row < filled / BLOCK_COLUMNS; ++row) {
+        rows |= now.rows[row] != stored.rows[row] ? 1u << row : 0u;
+    }
+    return static_cast<std::uint16_t>(rows);
+}

@@ -73,6 +73,11 @@ struct Explanation {
 Explanation explain_changes(const Block& block, std::size_t filled, long long at, const BlockSums& stored,
                             const BlockSums& now);
 
+// The rows of a block of which only `filled` bytes are there yet that are
+// complete and differ from the report's, as a mask: the column sums and
+// the CRC wait for the whole block.
+std::uint16_t complete_rows_differing(const BlockSums& now, const BlockSums& stored, std::size_t filled);
+
 // A run of `run` extra (or missing) bytes that begins in the report's block
 // `block`, which stood at FILE's offset `at` before the run. Exact where one
 // place, or several with the same result, gives every value of the blocks

@@ -365,11 +365,7 @@ void ends_inside(Check& c, long long n, long long at, const BlockSums& now, std:
 {
     const BlockSums& stored = sums_of(c.ahead, n);
     Explanation e;
-    for (std::size_t row = 0; row < filled / BLOCK_COLUMNS; ++row) {
-        if (now.rows[row] != stored.rows[row]) {
-            e.rows = static_cast<std::uint16_t>(e.rows | 1u << row);
-        }
-    }
+    e.rows = complete_rows_differing(now, stored, filled);
     if (e.rows != 0) {
         tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
         c.rows_differ = true;
@@ -393,8 +389,11 @@ void solve_listing_block(Check& c, long long n, long long at)
         unread[static_cast<std::size_t>(p - at)] = w.origins[static_cast<std::size_t>(p - w.base)].unread;
         any = any || unread[static_cast<std::size_t>(p - at)] != 0;
     }
+    if (!any) {
+        return; // the common block: nothing to solve, nothing to copy
+    }
     Block block = file_block(view(w), at);
-    if (any && solve_unread(block, unread, static_cast<std::size_t>(end - at), sums_of(c.ahead, n))) {
+    if (solve_unread(block, unread, static_cast<std::size_t>(end - at), sums_of(c.ahead, n))) {
         std::copy(block.begin(), block.begin() + (end - at), w.bytes.begin() + (at - w.base));
     }
 }

@@ -62,15 +62,21 @@ bool own_block_matches(Repair& r, const FileView& file)
     return true;
 }
 
+// The values of the block of OUTPUT being written, zero filled.
+BlockSums pending_sums(const Repair& r)
+{
+    Block block = r.pending;
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(r.pending_size), block.end(), std::uint8_t{0});
+    return sum_block(block);
+}
+
 // The block of OUTPUT being written is done: checked, where an edit touched
 // it, or the check's verdict on the same bytes.
 void complete(Repair& r, const FileView& file)
 {
     bool same = r.matched[static_cast<std::size_t>(r.block) % VERDICTS];
     if (r.touched) {
-        Block block = r.pending;
-        std::fill(block.begin() + static_cast<std::ptrdiff_t>(r.pending_size), block.end(), std::uint8_t{0});
-        same = r.have_sums && sum_block(block) == r.sums;
+        same = r.have_sums && pending_sums(r) == r.sums;
     }
     same = same || own_block_matches(r, file);
     r.failed += same ? 0 : 1;
@@ -260,15 +266,7 @@ bool rows_match(const Repair& r)
     if (stored == nullptr) {
         return false;
     }
-    Block block = r.pending;
-    std::fill(block.begin() + static_cast<std::ptrdiff_t>(r.pending_size), block.end(), std::uint8_t{0});
-    const BlockSums now = sum_block(block);
-    for (std::size_t row = 0; row < r.pending_size / BLOCK_COLUMNS; ++row) {
-        if (now.rows[row] != stored->rows[row]) {
-            return false;
-        }
-    }
-    return true;
+    return complete_rows_differing(pending_sums(r), *stored, r.pending_size) == 0;
 }
 
 } // namespace
