@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "check/follow.h"
 
+#include "check/digits.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -205,18 +207,21 @@ Explanation exact_run(const FileView& f, long long at, long long n, const Stored
     return found;
 }
 
+// FILE's block `block` at `p`, of which `filled` bytes are FILE's, has
+// the values `stored` as it is, or with one or two bytes changed.
+bool fits(const Block& block, std::size_t filled, long long p, const BlockSums& stored)
+{
+    const BlockSums now = sum_block(block);
+    return now == stored ||
+           (filled > 0 && explain_changes(block, filled, p, stored, now).kind != Kind::DIFFERS);
+}
+
 // Block k stands at FILE's `p` as it is, or with one or two bytes changed.
 bool fits_at(const Check& c, long long k, long long p)
 {
     const FileView f = view(c.file);
-    const BlockSums& stored = sums_of(c.ahead, k);
-    const Block block = file_block(f, p);
-    const BlockSums now = sum_block(block);
-    if (now == stored) {
-        return true;
-    }
     const auto filled = static_cast<std::size_t>(std::clamp(f.size - p, 0LL, SIZE));
-    return filled > 0 && explain_changes(block, filled, p, stored, now).kind != Kind::DIFFERS;
+    return fits(file_block(f, p), filled, p, sums_of(c.ahead, k));
 }
 
 // The blocks from the first after a run up to block `until`, which chose
@@ -234,6 +239,148 @@ bool holds_until(const Check& c, long long n, long long at, const Explanation& r
         }
     }
     return true;
+}
+
+// ---- a listing's digits ----
+
+// How the blocks after block n pair the listing's digits: as they are, or
+// only anew after a digit missing in block n, or one too many. The first
+// block after it that the pairing changes decides; where it has a digit
+// slip of its own, the block after that stands a byte on or back (both
+// slips one way), or where it stood (one each way): the slip in block n is
+// then taken only where its own report shows it. UNTOLD where no block
+// tells, before FILE or the report ends or DECIDE blocks on.
+struct Pairing {
+    enum class Is : std::uint8_t { SAME, MISSING, EXTRA, EITHER, UNTOLD } is;
+    bool sure;   // the blocks after say so; else block n's report must
+    bool a_byte; // they stand a byte on or back: a run of one byte, where that explains block n
+};
+
+// FILE's block at `p` is one digit over and over, so that every pairing
+// gives it.
+bool any_pairing(const FileWindow& w, long long p, const Block& as_is)
+{
+    std::size_t back_filled = 0;
+    std::size_t on_filled = 0;
+    const Block back = slipped_block(w, p, Slip::MISSING, 2 * p - 1, 0, back_filled);
+    const Block on = slipped_block(w, p, Slip::EXTRA, 2 * p - 1, 0, on_filled);
+    return as_is == back && as_is == on && on_filled == BLOCK_SIZE;
+}
+
+Pairing pairing_after(const Check& c, long long n, long long at)
+{
+    const FileWindow& w = c.file;
+    const FileView f = view(w);
+    const long long held = w.base + static_cast<long long>(w.filled);
+    for (long long k = n + 1; k <= n + DECIDE && has_block(c.ahead, k); ++k) {
+        const long long p = at + SIZE * (k - n);
+        if (p + SIZE > held) {
+            break;
+        }
+        const Block as_is = file_block(f, p);
+        if (any_pairing(w, p, as_is)) {
+            continue;
+        }
+        // The block with its digits paired half a byte back, and on.
+        std::size_t back_filled = 0;
+        std::size_t on_filled = 0;
+        const Block back = slipped_block(w, p, Slip::MISSING, 2 * p - 1, 0, back_filled);
+        const Block on = slipped_block(w, p, Slip::EXTRA, 2 * p - 1, 0, on_filled);
+        const BlockSums& stored = sums_of(c.ahead, k);
+        if (fits(as_is, BLOCK_SIZE, p, stored)) {
+            return {Pairing::Is::SAME, true, false};
+        }
+        if (fits(back, back_filled, p, stored)) {
+            return {Pairing::Is::MISSING, true, false};
+        }
+        if (fits(on, on_filled, p, stored)) {
+            return {Pairing::Is::EXTRA, true, false};
+        }
+        // A byte either way: a run of one byte, or a digit slip in block n
+        // and another one the same way in this block, where what stands
+        // between them is a digit over and over.
+        const bool back_a_byte = fits_at(c, k, p - 1);
+        if (back_a_byte || fits_at(c, k, p + 1)) {
+            return {back_a_byte ? Pairing::Is::MISSING : Pairing::Is::EXTRA, false, true};
+        }
+        if (!has_block(c.ahead, k + 1) || p + 2 * SIZE + 1 > held) {
+            return {Pairing::Is::SAME, true, false};
+        }
+        for (const long long by : {0LL, -1LL, 1LL}) {
+            const Block next = file_block(f, p + SIZE + by);
+            if (!any_pairing(w, p + SIZE + by, next) &&
+                fits(next, BLOCK_SIZE, p + SIZE + by, sums_of(c.ahead, k + 1))) {
+                return {by == 0  ? Pairing::Is::EITHER
+                        : by < 0 ? Pairing::Is::MISSING
+                                 : Pairing::Is::EXTRA,
+                        false, false};
+            }
+        }
+        return {Pairing::Is::SAME, true, false};
+    }
+    return {Pairing::Is::UNTOLD, false, false};
+}
+
+// Pairs the digits anew, for block n at FILE's `at`, and keeps no sum of
+// the window's old bytes. False where the window has no room.
+bool pair_digits(Check& c, long long at, Slip slip, long long q, unsigned value, bool typed)
+{
+    c.scan.valid = false;
+    c.scan.summed_at = -1;
+    return pair_anew(c.file, slip, q, value, typed, needed_from(c, at));
+}
+
+// Block n of a listing differs, and `changes` is what changed bytes make
+// of it. Where the blocks after pair the digits anew, a digit is missing
+// in it or one too many: the one place (or several with one result) that
+// gives the block its report is told as the byte typed wrong; where none
+// does, the block differs, and the digits pair anew from the block after.
+// Where the blocks after do not say so for sure, the block's own report
+// may still show the digit, if no change explains it. The block to go on
+// with; -1 where the digits pair as they are, -2 where the window has no
+// room.
+long long digit_slip(Check& c, long long n, long long at, std::size_t filled, const StoredBlocks& stored,
+                     const Explanation& changes)
+{
+    const Pairing after = pairing_after(c, n, at);
+    if (after.is == Pairing::Is::SAME || (!after.sure && changes.kind != Kind::DIFFERS)) {
+        return -1;
+    }
+    if (after.a_byte &&
+        run_to(view(c.file), at, n, stored, after.is == Pairing::Is::EXTRA ? 1 : -1, false).kind !=
+            Kind::DIFFERS) {
+        return -1;
+    }
+    SlipFound found;
+    if (after.is != Pairing::Is::EXTRA) {
+        find_slip(c.file, at, Slip::MISSING, stored.sums[0], found);
+    }
+    if (after.is != Pairing::Is::MISSING && found.results < 2) {
+        find_slip(c.file, at, Slip::EXTRA, stored.sums[0], found);
+    }
+    if (found.results != 1) {
+        if (!after.sure) {
+            return -1;
+        }
+        // The digits after the block pair anew, the block as typed.
+        const long long end = 2 * (at + SIZE);
+        const bool paired =
+            after.is == Pairing::Is::MISSING
+                ? pair_digits(c, at, Slip::MISSING, end, file_byte(view(c.file), at + SIZE - 1) & 0xFu, false)
+                : pair_digits(c, at, Slip::EXTRA, end, 0, false);
+        return paired ? settle(c, n, at, filled, changes, stored) : -2;
+    }
+    if (!pair_digits(c, at, found.slip, found.q, found.value, true)) {
+        return -2;
+    }
+    const long long p = found.q >> 1;
+    const std::uint8_t value = file_byte(view(c.file), p);
+    Explanation e;
+    e.kind = Kind::BYTES;
+    e.changed = 1;
+    e.changes[0] = {p, value, value};
+    const auto now_filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
+    return settle(c, n, at, now_filled, e, stored);
 }
 
 // Block n differs at the current alignment: decides the alignment and
@@ -262,12 +409,19 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
         }
     }
 
+    const Explanation changes = explain_changes(block, filled, at, sums, now);
+    if (c.file.listing != nullptr) {
+        const long long next = digit_slip(c, n, at, filled, stored, changes);
+        if (next != -1) {
+            return std::max(next, -1LL);
+        }
+    }
+
     // A change explains the block, and the next block matches as it stands:
     // the alignment holds. Where that block would match a byte either way
     // too (zeros, silence), a run may explain the block as well, and the
     // alignment FILE has then shows only where the repeated data ends: the
     // first block that stands at one of the two and not the other decides.
-    const Explanation changes = explain_changes(block, filled, at, sums, now);
     if (changes.kind != Kind::DIFFERS && (is_last || (stored.count > 1 && matches_at(c, n + 1, at + SIZE)))) {
         if (!is_last && !block_follows(f, at + SIZE, stored, 1)) {
             const Explanation own = explain_by_block(f, at, n, stored, nullptr, 0);

@@ -164,9 +164,14 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, Origin* origins,
         if (!r.has_high) {
             r.has_high = true;
             r.high = digit;
-            r.pending = Origin{r.line, r.column, {}, 0, 0};
+            r.pending = Origin{};
+            r.pending.line = r.line;
+            r.pending.column = r.column;
         } else {
             r.has_high = false;
+            r.pending.low_line = r.line;
+            r.pending.low_column = r.column;
+            r.pending.high_size = r.pending.size;
         }
         add_text(r.pending, p, c.size);
         if (value < 0) {
@@ -179,7 +184,9 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, Origin* origins,
         bytes[made] = static_cast<std::uint8_t>(r.high << 4u | digit);
         origins[made] = r.pending;
         ++made;
-        r.end = Origin{r.line, r.column + 1, {}, 0, 0};
+        r.end = Origin{};
+        r.end.line = r.line;
+        r.end.column = r.column + 1;
     }
     return made;
 }
@@ -204,15 +211,6 @@ unsigned from_sum(std::uint8_t by, unsigned shift)
         return (by & 0xFu) == 0 ? by >> 4u : 16;
     }
     return by < 16 ? by : 16;
-}
-
-unsigned row_sum(const Block& block, std::size_t row)
-{
-    unsigned sum = 0;
-    for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
-        sum += block[row * BLOCK_COLUMNS + c];
-    }
-    return sum;
 }
 
 unsigned column_sum(const Block& block, std::size_t column)
@@ -299,6 +297,15 @@ void find(Search& s)
 }
 
 } // namespace
+
+unsigned row_sum(const Block& block, std::size_t row)
+{
+    unsigned sum = 0;
+    for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
+        sum += block[row * BLOCK_COLUMNS + c];
+    }
+    return sum;
+}
 
 bool solve_unread(Block& block, const std::array<std::uint8_t, BLOCK_SIZE>& unread, std::size_t filled,
                   const BlockSums& stored)

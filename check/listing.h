@@ -25,13 +25,18 @@
 
 // Where a byte of the listing was typed: the line and column of its first
 // character, counting from 1 (lines by LF, columns by characters), and its
-// two characters as they stand, without what separates them.
+// characters as they stand, without what separates them: two, or one or
+// three where a digit was left out or typed twice. The low digit's place
+// and the length of the high one's text let the digits pair up anew.
 struct Origin {
     long long line = 0;
     long long column = 0;
-    std::array<char, 8> text{}; // two characters of at most four bytes each
+    long long low_line = 0;
+    long long low_column = 0;
+    std::array<char, 12> text{}; // up to three characters of at most four bytes each
     std::uint8_t size = 0;
-    std::uint8_t unread = 0; // its digits that could not be read: UNREAD_HIGH, UNREAD_LOW
+    std::uint8_t high_size = 0; // text's bytes that are the first character
+    std::uint8_t unread = 0;    // its digits that could not be read: UNREAD_HIGH, UNREAD_LOW
 };
 
 inline constexpr std::uint8_t UNREAD_HIGH = 2;
@@ -63,6 +68,10 @@ std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, Origin* ori
 // UNREAD_TRIED values tried: a block of nothing but unreadable digits
 // costs no more than that. Sets them and returns true only where
 // exactly one set of values gives every value of the block's report.
+// A block's row `row`, added up as its report's row sum is, before the
+// sum is cut to a byte.
+unsigned row_sum(const Block& block, std::size_t row);
+
 inline constexpr long long UNREAD_TRIED = 1 << 16;
 inline constexpr std::size_t UNREAD_LEFT = 16; // digits left after the sums alone, at most
 bool solve_unread(Block& block, const std::array<std::uint8_t, BLOCK_SIZE>& unread, std::size_t filled,

@@ -34,22 +34,30 @@ FileView view(const FileWindow& w)
     return {w.bytes.data(), w.base, end, w.ended ? end : LLONG_MAX};
 }
 
+bool make_room(FileWindow& w, long long keep)
+{
+    if (w.filled < w.bytes.size()) {
+        return true;
+    }
+    const auto drop =
+        static_cast<std::size_t>(std::clamp(keep - w.base, 0LL, static_cast<long long>(w.filled)));
+    if (drop == 0) {
+        return false;
+    }
+    std::copy(w.bytes.begin() + static_cast<std::ptrdiff_t>(drop), w.bytes.end(), w.bytes.begin());
+    if (w.listing != nullptr) {
+        std::copy(w.origins.begin() + static_cast<std::ptrdiff_t>(drop), w.origins.end(), w.origins.begin());
+    }
+    w.base += static_cast<long long>(drop);
+    w.filled -= drop;
+    return true;
+}
+
 bool hold(FileWindow& w, long long end, long long keep)
 {
     while (!w.ended && w.base + static_cast<long long>(w.filled) < end) {
-        if (w.filled == w.bytes.size()) {
-            const auto drop =
-                static_cast<std::size_t>(std::clamp(keep - w.base, 0LL, static_cast<long long>(w.filled)));
-            if (drop == 0) {
-                return false; // no room, and none to make: never taken for FILE's end
-            }
-            std::copy(w.bytes.begin() + static_cast<std::ptrdiff_t>(drop), w.bytes.end(), w.bytes.begin());
-            if (w.listing != nullptr) {
-                std::copy(w.origins.begin() + static_cast<std::ptrdiff_t>(drop), w.origins.end(),
-                          w.origins.begin());
-            }
-            w.base += static_cast<long long>(drop);
-            w.filled -= drop;
+        if (!make_room(w, keep)) {
+            return false; // no room, and none to make: never taken for FILE's end
         }
         const std::size_t room = w.bytes.size() - w.filled;
         const std::size_t n = w.listing != nullptr ? read_listing(*w.listing, w.bytes.data() + w.filled,

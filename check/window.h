@@ -63,6 +63,10 @@ FileView view(const FileWindow& window);
 // no room could be made.
 bool hold(FileWindow& window, long long end, long long keep);
 
+// Room for a byte more, dropping those before `keep` where the window is
+// full; false where none can be made.
+bool make_room(FileWindow& window, long long keep);
+
 // Where FILE's byte `at` was typed, in a listing; FILE's end is the place
 // after its last byte.
 Origin origin_of(const FileWindow& window, long long at);

@@ -21,6 +21,7 @@ def rnd(seed, size):
     return random.Random(seed).randbytes(size)
 
 
+TYPED_LONG = rnd(204800, 204800)  # 1600 blocks typed: more than the check's window holds at once
 LISTING = rnd(5050, 5050)  # a listing typed in: 40 blocks, the last of 58 bytes
 ZEROISH = rnd(3, 1000) + bytes(3000) + rnd(4, 2000)
 SILENCE = rnd(7, 512) + bytes(4096) + rnd(8, 1024)  # blocks 4-35 zeros, as in a sound file
@@ -113,6 +114,34 @@ def retyped(text, places, at, typed_as):
     line, column = places[at]
     start = sum(len(row) + 1 for row in text.split("\n")[:line - 1]) + column - 1
     return text[:start] + typed_as + text[start + 2:]
+
+
+def slipped(text, places, data, slips):
+    """The listing with each slip (byte, digit: 0 high, 1 low, kind) made:
+    the digit left out ("missing") or typed twice ("extra"), and the
+    findings that name them: what was typed for each byte, one character or
+    three. The digit before each must differ, so that no earlier place gives
+    the same digits."""
+    digits = data.hex().upper()
+    line_starts = [0]
+    for row in text.split("\n"):
+        line_starts.append(line_starts[-1] + len(row) + 1)
+    pieces, findings, taken = [], [], 0
+    for at, digit, kind in sorted(slips):
+        q = 2 * at + digit
+        assert q == 0 or digits[q - 1] != digits[q]
+        line, column = places[at]
+        start = line_starts[line - 1] + column - 1 + digit
+        pieces.append(text[taken:start])
+        if kind == "missing":
+            taken = start + 1
+            typed_as = digits[q + 1] if digit == 0 else digits[q - 1]
+        else:
+            pieces.append(digits[q])
+            taken = start
+            typed_as = digits[q] + digits[q:q + 2] if digit == 0 else digits[q - 1] + digits[q] * 2
+        findings.append(typed_line(data, places, at, typed_as))
+    return "".join(pieces) + text[taken:], findings
 
 
 def in_listing(line, places):
@@ -328,6 +357,19 @@ def rows(e2e):
             was = "%02X" % LISTING[at]
             out = retyped(out, places, at, was[:digit] + "." + was[digit + 1:])
         return out
+
+    digit_slips = [(300, 1, "missing"), (700, 0, "extra"), (1500, 0, "missing"), (2300, 1, "extra"),
+                   (4000, 0, "missing")]
+
+    def every_other_block():
+        """A digit left out or typed twice in every other block of
+        TYPED_LONG, after its first 7 digits."""
+        hex_digits = TYPED_LONG.hex().upper()
+        slips = []
+        for block in range(1, 1600, 2):
+            q = next(q for q in range(256 * block + 7, 256 * block + 256) if hex_digits[q - 1] != hex_digits[q])
+            slips.append((q // 2, q % 2, "missing" if block % 4 == 1 else "extra"))
+        return slipped(*as_listing(TYPED_LONG), TYPED_LONG, slips)
 
     def listing(name, copy, lines, **more):
         return case("--hex: " + name, LISTING, lambda: copy.encode() if isinstance(copy, str) else copy, lines,
@@ -618,6 +660,25 @@ def rows(e2e):
         listing("a line of other digits", as_listing(LISTING[:1600] + bytes(8) + LISTING[1608:])[0],
                 lambda n, o, c: [differs_line(o, LISTING[:1600] + bytes(8) + LISTING[1608:], 12, 1536, 1663).replace(
                     "bytes 1536-1663", "lines 193-208"), verdict(n, 1, 40)]),
+        # A digit left out or typed twice: the digits after it pair anew.
+        *[listing("a digit %s, byte %d digit %d" % (kind, at, digit), slip[0],
+                  lambda n, o, c, slip=slip: slip[1] + [verdict(n, 1, 40)])
+          for kind, at, digit in [("left out", 1000, 0), ("typed twice", 1003, 1), ("left out", 1007, 1),
+                                  ("typed twice", 1024, 0), ("left out", 5049, 1), ("typed twice", 5040, 0)]
+          for slip in [slipped(text, places, LISTING, [(at, digit, "missing" if kind == "left out" else "extra")])]],
+        listing("digits left out and typed twice, repaired", slipped(text, places, LISTING, digit_slips)[0],
+                lambda n, o, c: slipped(text, places, LISTING, digit_slips)[1]
+                + [verdict(n, len(digit_slips), 40), "out-digits: OK"],
+                output="out-digits", verify=repaired("out-digits", LISTING)),
+        case("--hex: a digit left out or typed twice in every other block, past what the window holds",
+             TYPED_LONG, lambda: every_other_block()[0].encode(),
+             lambda n, o, c: every_other_block()[1] + [verdict(n, 800, 1600), "out-long: OK"],
+             flags=("--hex",), output="out-long", verify=repaired("out-long", TYPED_LONG)),
+        listing("a digit left out and a byte typed wrong in one block",
+                retyped(slipped(text, places, LISTING, [(1100, 1, "missing")])[0], places, 1030,
+                        "%02X" % (LISTING[1030] ^ 1)),
+                lambda n, o, c: lambda out: re.fullmatch(r"block 8 \(lines 129-144\) differs: [^\n]*\n%s\n"
+                                                         % verdict(n, 1, 40), out.decode()) is not None),
         listing("half typed", "".join(line + "\n" for line in text.split("\n")[:250]),
                 lambda n, o, c: [so_far(n, 2000, 40)]),
         listing("an empty listing", "", lambda n, o, c: [so_far(n, 0, 40)]),
