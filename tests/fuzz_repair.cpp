@@ -5,38 +5,15 @@
 // slip made in the copy (a changed, extra or missing byte, a block doubled or
 // lost). The copy is checked against the original's report and repaired:
 // nothing may crash, and a repair that says it matches must have the
-// report's every block. A copy of any bytes is also checked as a typed
-// listing, its bytes taken for hex text.
+// report's every block.
 
-#include "check/follow.h"
-#include "check/repair.h"
-#include "checksums/block_report.h"
+#include "fuzz_shared.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 namespace {
-
-std::FILE* holding(const std::string& bytes)
-{
-    std::FILE* const f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-    return f;
-}
-
-std::string report_of(const std::string& data)
-{
-    std::string report;
-    for (std::size_t at = 0; at < data.size(); at += BLOCK_SIZE) {
-        Block block{};
-        data.copy(reinterpret_cast<char*>(block.data()), BLOCK_SIZE, at);
-        const Report r = format_block_report(block);
-        report.append(r.data(), r.size());
-    }
-    return report;
-}
 
 std::string slipped(std::string copy, const std::uint8_t* slips, std::size_t count)
 {
@@ -64,38 +41,6 @@ std::string slipped(std::string copy, const std::uint8_t* slips, std::size_t cou
     return copy;
 }
 
-Repair repair;
-
-void check_and_repair(const std::string& report, const std::string& copy, bool listing)
-{
-    std::FILE* const report_file = holding(report);
-    std::FILE* const file = holding(copy);
-    std::FILE* const findings = std::tmpfile();
-    repair = Repair{};
-    repair.out = std::tmpfile();
-    const Outcome outcome = check(report_file, "report", file, "copy", listing, findings, &repair).outcome;
-    if (outcome == Outcome::TROUBLE) {
-        std::abort(); // a report quorvil wrote is never trouble
-    }
-    if (repair.failed == 0) {
-        std::fflush(repair.out);
-        std::rewind(repair.out);
-        std::string repaired;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, repair.out)) > 0;) {
-            repaired.append(buffer, n);
-        }
-        if (report_of(repaired) != report) {
-            std::abort();
-        }
-    }
-    std::fclose(repair.out);
-    repair.out = nullptr;
-    std::fclose(findings);
-    std::fclose(file);
-    std::fclose(report_file);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -106,14 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool verbatim = (data[0] & 0x80u) != 0;
     const std::size_t length = std::min(size - 2, (std::size_t{data[0]} & 0x7Fu) << 8u | data[1]);
     const std::string original(reinterpret_cast<const char*>(data + 2), length);
-    const std::string report = report_of(original);
+    const std::string report = fuzz::report_of(original);
     const std::uint8_t* const rest = data + 2 + length;
     const std::string copy = verbatim ? std::string(reinterpret_cast<const char*>(rest), size - 2 - length)
                                       : slipped(original, rest, size - 2 - length);
 
-    check_and_repair(report, copy, false);
-    if (verbatim) {
-        check_and_repair(report, copy, true);
-    }
+    fuzz::check_and_repair(report, copy, false);
     return 0;
 }

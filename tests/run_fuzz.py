@@ -20,6 +20,9 @@ seeds += [ABC, ABC * 3, ABC.replace(b"\n", b"\r\n") * 2, ABC * 2 + ABC[:40], b"c
 original = bytes((i * 167 + 13) & 0xFF for i in range(1024))
 slips = bytes([0, 1, 44, 0x5A, 1, 2, 100, 0x41, 7, 0, 200, 0, 3, 3, 0, 0, 4, 1, 128, 0])
 seeds += [b"\x04\x00" + original + slips, b"\x04\x00" + original[:512] + bytes(512) + slips[:8]]
+# The same, typed as listings 16 bytes a line, as the listing's target reads
+# them (its second bit), and a listing's text as it stands (its top bit).
+seeds += [b"\x44\x00" + original + slips, b"\x80\x00" + b"0000: 4D 5A 9O 00\n# page 2\n0008: 4D\n"]
 with tempfile.TemporaryDirectory(prefix="quorvil-fuzz-") as corpus:
     for i, seed in enumerate(seeds):
         with open(os.path.join(corpus, "seed%d" % i), "wb") as f:
