@@ -83,12 +83,15 @@ After after_run(long long n, long long at, const Explanation& run)
 // Whether any was told.
 bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const Explanation& e)
 {
+    if (e.kind != Kind::BYTES && !unread_in(c.file, at, at + static_cast<long long>(filled))) {
+        return false; // the common block
+    }
     bool told = false;
     for (long long p = at; p < at + static_cast<long long>(filled); ++p) {
         Explanation one;
         one.kind = Kind::BYTES;
         one.changed = 1;
-        one.changes[0] = {p, file_byte(view(c.file), p), file_byte(view(c.file), p)};
+        one.changes[0] = {p, 0, 0};
         bool typed_wrong = false;
         for (std::size_t k = 0; e.kind == Kind::BYTES && k < e.changed; ++k) {
             if (e.changes[k].at == p) {
@@ -98,7 +101,12 @@ bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const E
         }
         const bool in_run =
             (e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE) && p >= e.at && p < e.at + e.length;
-        if (typed_wrong || (!in_run && origin_of(c.file, p).unread > 0)) {
+        if (!typed_wrong && !in_run && unread_in(c.file, p, p + 1)) {
+            const std::uint8_t value = file_byte(view(c.file), p); // the report's, solved or read
+            one.changes[0] = {p, value, value};
+            typed_wrong = true;
+        }
+        if (typed_wrong) {
             tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, one);
             told = true;
         }
@@ -537,14 +545,12 @@ void solve_listing_block(Check& c, long long n, long long at)
 {
     FileWindow& w = c.file;
     const long long end = std::min(at + SIZE, w.base + static_cast<long long>(w.filled));
+    if (!unread_in(w, at, end)) {
+        return; // the common block: nothing to solve, nothing to copy
+    }
     std::array<std::uint8_t, BLOCK_SIZE> unread{};
-    bool any = false;
     for (long long p = at; p < end; ++p) {
         unread[static_cast<std::size_t>(p - at)] = w.origins[static_cast<std::size_t>(p - w.base)].unread;
-        any = any || unread[static_cast<std::size_t>(p - at)] != 0;
-    }
-    if (!any) {
-        return; // the common block: nothing to solve, nothing to copy
     }
     Block block = file_block(view(w), at);
     if (solve_unread(block, unread, static_cast<std::size_t>(end - at), sums_of(c.ahead, n))) {

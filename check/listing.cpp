@@ -60,7 +60,7 @@ long plain(long code)
     return code == 0x3000 ? ' ' : code;
 }
 
-int digit_value(long c)
+constexpr int digit_value(long c)
 {
     if (c >= '0' && c <= '9') {
         return static_cast<int>(c - '0');
@@ -105,6 +105,92 @@ void add_text(Origin& o, const unsigned char* p, std::size_t size)
     }
 }
 
+// What a plain ASCII character is to the listing, for the fast path: a
+// digit's value, a separator, a character that stands for a digit that
+// could not be read, or one the general path takes (LF, `#`, and any byte
+// that begins a longer UTF-8 sequence or is not UTF-8).
+constexpr std::uint8_t SEPARATOR = 16;
+constexpr std::uint8_t UNREADABLE = 17;
+constexpr std::uint8_t GENERAL = 18;
+
+constexpr std::array<std::uint8_t, 256> ascii_classes()
+{
+    std::array<std::uint8_t, 256> classes{};
+    for (unsigned c = 0; c < 256; ++c) {
+        const int value = digit_value(static_cast<long>(c));
+        classes[c] = c >= 0x80 || c == '\n' || c == '#'               ? GENERAL
+                     : c == ' ' || c == '\t' || c == ',' || c == '\r' ? SEPARATOR
+                     : value >= 0                                     ? static_cast<std::uint8_t>(value)
+                                                                      : UNREADABLE;
+    }
+    return classes;
+}
+
+constexpr std::array<std::uint8_t, 256> ASCII = ascii_classes();
+
+// The line's plain ASCII characters from the reader's place on, as far as
+// the buffer holds them, room is left, and no character needs the general
+// path: one table look-up each, and each byte's origin written in place.
+void read_ascii(ListingReader& r, std::uint8_t* bytes, Origin* origins, std::size_t room, std::size_t& made)
+{
+    // The reader's state in locals: the stores of bytes and origins could
+    // otherwise be its own fields, to be read again after each.
+    const unsigned char* const text = bytes_at(r, 0);
+    const std::size_t filled = r.filled;
+    const long long line = r.line;
+    std::size_t at = r.at;
+    std::size_t n = made;
+    long long column = r.column;
+    bool has_high = r.has_high;
+    std::uint8_t high = r.high;
+    Origin pending = r.pending;
+    while (n < room && at < filled) {
+        const unsigned char ch = text[at];
+        const std::uint8_t k = ASCII[ch];
+        if (k == GENERAL) {
+            break;
+        }
+        ++at;
+        ++column;
+        if (k == SEPARATOR) {
+            continue;
+        }
+        const std::uint8_t value = k < 16 ? k : 0;
+        if (!has_high) {
+            has_high = true;
+            high = value;
+            pending.line = line;
+            pending.column = column;
+            pending.text[0] = static_cast<char>(ch);
+            pending.size = 1;
+            pending.unread = k < 16 ? 0 : UNREAD_HIGH;
+            continue;
+        }
+        has_high = false;
+        Origin& o = origins[n];
+        o.line = pending.line;
+        o.column = pending.column;
+        o.low_line = line;
+        o.low_column = column;
+        o.text = pending.text;
+        o.high_size = pending.size;
+        o.text[pending.size] = static_cast<char>(ch);
+        o.size = static_cast<std::uint8_t>(pending.size + 1);
+        o.unread = static_cast<std::uint8_t>(pending.unread | (k < 16 ? 0 : UNREAD_LOW));
+        bytes[n++] = static_cast<std::uint8_t>(high << 4u | value);
+    }
+    if (n != made) {
+        r.end.line = line;
+        r.end.column = origins[n - 1].low_column + 1;
+    }
+    made = n;
+    r.at = at;
+    r.column = column;
+    r.has_high = has_high;
+    r.high = high;
+    r.pending = pending;
+}
+
 } // namespace
 
 void start_listing(ListingReader& reader, std::FILE* stream)
@@ -137,6 +223,11 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, Origin* origins,
                 r.column += static_cast<long long>(chars);
                 continue;
             }
+        }
+        const std::size_t before = r.at;
+        read_ascii(r, bytes, origins, room, made);
+        if (r.at != before) {
+            continue;
         }
         const unsigned char* const p = bytes_at(r, r.at);
         const Char c = char_at(p, r.filled - r.at);
@@ -184,7 +275,6 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, Origin* origins,
         bytes[made] = static_cast<std::uint8_t>(r.high << 4u | digit);
         origins[made] = r.pending;
         ++made;
-        r.end = Origin{};
         r.end.line = r.line;
         r.end.column = r.column + 1;
     }

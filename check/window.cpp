@@ -83,6 +83,21 @@ Origin origin_of(const FileWindow& w, long long at)
     return w.listing->end;
 }
 
+bool unread_in(const FileWindow& w, long long from, long long to)
+{
+    if (w.listing == nullptr) {
+        return false;
+    }
+    const long long first = std::max(from, w.base);
+    const long long last = std::min(to, w.base + static_cast<long long>(w.filled));
+    for (long long p = first; p < last; ++p) {
+        if (w.origins[static_cast<std::size_t>(p - w.base)].unread != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void mark_origin(FileWindow& w, long long at)
 {
     if (w.listing != nullptr) {

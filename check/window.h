@@ -70,6 +70,9 @@ bool make_room(FileWindow& window, long long keep);
 // Where FILE's byte `at` was typed, in a listing; FILE's end is the place
 // after its last byte.
 Origin origin_of(const FileWindow& window, long long at);
+// A listing's bytes from..to, as far as the window holds them, have a
+// digit that could not be read.
+bool unread_in(const FileWindow& window, long long from, long long to);
 // Keeps the origin of `at`, which the window holds, for when it no longer
 // does: the start of FILE's bytes after the report's data, told once FILE
 // has been read to its end.
