@@ -28,6 +28,9 @@ struct Check {
     bool last_matched = false;
     bool rows_differ = false; // FILE ends inside a block before the report's last, with a complete row wrong
     long long report_blocks = 0; // once checked: the report's blocks
+    // A listing's window with its digits paired half a byte on, where the
+    // blocks after a differing one are looked up in that pairing too.
+    std::array<std::uint8_t, FILE_WINDOW_SIZE> flipped{};
 };
 
 constexpr long long SIZE = BLOCK_SIZE;
@@ -118,7 +121,7 @@ bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const E
 // `at`: tells it, undoes it in the repair, moves the alignment, and counts
 // the report's blocks it accounts for. The block to go on with.
 long long settle(Check& c, long long n, long long at, std::size_t filled, const Explanation& e,
-                 const StoredBlocks& stored)
+                 const StoredBlocks& stored, const Explanation* told = nullptr)
 {
     long long next = n + 1;
     switch (e.kind) {
@@ -143,7 +146,9 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
         next = e.at < at + SIZE ? n + 1 : n;
         break;
     }
-    if (c.file.listing != nullptr && e.kind == Kind::BYTES) {
+    if (told != nullptr) {
+        tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, *told);
+    } else if (c.file.listing != nullptr && e.kind == Kind::BYTES) {
         tell_typed(c, n, at, filled, e);
     } else if (e.kind != Kind::AFTER_DATA) {
         tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
@@ -338,6 +343,24 @@ bool pair_digits(Check& c, long long at, Slip slip, long long q, unsigned value,
     return pair_anew(c.file, slip, q, value, typed, needed_from(c, at));
 }
 
+// The digit slip `found` in block n: the digits pair anew from it, and it
+// is told as the byte typed wrong. The block to go on with, -2 where the
+// window has no room.
+long long settle_slip(Check& c, long long n, long long at, const StoredBlocks& stored, const SlipFound& found)
+{
+    if (!pair_digits(c, at, found.slip, found.q, found.value, true)) {
+        return -2;
+    }
+    const long long p = found.q >> 1;
+    const std::uint8_t value = file_byte(view(c.file), p);
+    Explanation e;
+    e.kind = Kind::BYTES;
+    e.changed = 1;
+    e.changes[0] = {p, value, value};
+    const auto now_filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
+    return settle(c, n, at, now_filled, e, stored);
+}
+
 // Block n of a listing differs, and `changes` is what changed bytes make
 // of it. Where the blocks after pair the digits anew, a digit is missing
 // in it or one too many: the one place (or several with one result) that
@@ -378,17 +401,114 @@ long long digit_slip(Check& c, long long n, long long at, std::size_t filled, co
                 : pair_digits(c, at, Slip::EXTRA, end, 0, false);
         return paired ? settle(c, n, at, filled, changes, stored) : -2;
     }
-    if (!pair_digits(c, at, found.slip, found.q, found.value, true)) {
+    return settle_slip(c, n, at, stored, found);
+}
+
+// The window's digits paired half a byte on: its byte j is the low digit
+// of FILE's byte j and the high digit of byte j + 1.
+FileView flipped_view(Check& c)
+{
+    const FileWindow& w = c.file;
+    std::size_t made = w.filled > 0 ? w.filled - 1 : 0;
+    for (std::size_t i = 0; i < made; ++i) {
+        c.flipped[i] = static_cast<std::uint8_t>((w.bytes[i] & 0xFu) << 4u | w.bytes[i + 1] >> 4u);
+    }
+    if (w.filled > 0 && w.listing->has_high) {
+        c.flipped[made] = static_cast<std::uint8_t>((w.bytes[made] & 0xFu) << 4u | w.listing->high);
+        ++made;
+    }
+    const long long end = w.base + static_cast<long long>(made);
+    return {c.flipped.data(), w.base, end, w.ended ? end : LLONG_MAX};
+}
+
+// Block n of a listing differs, and nothing in bytes explains it or stands
+// after it: the blocks after may stand in the other pairing of the digits,
+// an odd number of digits on or back, after a digit slip and a run of bytes
+// in this block or the next. In that pairing they choose a shift, looked
+// up as in bytes, at the first block of a run of differing ones and every
+// GROUP-th after it (each look-up reads the window over). A run of bytes
+// that explains the block to the shift either side of it comes first (the
+// digit slip is then in a later block), then a digit slip that explains
+// it (the run is later); otherwise the block differs, and the digits pair
+// anew and the alignment moves at its end, silently, by a run of bytes at
+// most a block long. The block to go on with; -1 where the other pairing
+// tells nothing, -2 where the window has no room.
+long long other_pairing(Check& c, long long n, long long at, std::size_t filled, const StoredBlocks& stored,
+                        const Explanation& changes)
+{
+    if (c.teller.unexplained % static_cast<long long>(GROUP) != 0 || stored.count < 2) {
+        return -1;
+    }
+    Scan scan;
+    const FileView other = flipped_view(c);
+    const Decision d = decide(c.ahead, scan, c.report, other, c.shift, n, at);
+    c.scan.valid = false; // the blocks' places found are the other pairing's
+    if (d.is != Decision::Is::SHIFT || d.count != 1) {
+        return -1;
+    }
+    // Its byte shift s is 2s + 1 digits: a run of s bytes and a digit too
+    // many, or of s + 1 bytes and a digit missing.
+    const long long s = d.shifts[0];
+    const FileView f = view(c.file);
+    for (const long long run : {s, s + 1}) {
+        if (run == 0) {
+            continue;
+        }
+        const Explanation e = run_to(f, at, n, stored, run, false);
+        if (e.kind == Kind::EXTRA || e.kind == Kind::MISSING) {
+            return settle(c, n, at, filled, e, stored);
+        }
+    }
+    SlipFound found;
+    find_slip(c.file, at, Slip::EXTRA, stored.sums[0], found);
+    if (found.results < 2) {
+        find_slip(c.file, at, Slip::MISSING, stored.sums[0], found);
+    }
+    if (found.results == 1) {
+        return settle_slip(c, n, at, stored, found);
+    }
+    // Moved silently, the alignment must hold for the blocks before the one
+    // that chose it, changed bytes aside: a slip among them would be told
+    // at the wrong place.
+    if (s < -SIZE || s > SIZE) {
+        return -1;
+    }
+    for (long long k = n + 1; k < d.by; ++k) {
+        const long long p = SIZE * k + c.shift + s;
+        if (!fits(file_block(other, p), BLOCK_SIZE, p, sums_of(c.ahead, k))) {
+            return -1;
+        }
+    }
+    // The block's end, or where a run missing from its end begins: from
+    // there the digits pair on, and the block after stands `s` further.
+    const long long from = at + SIZE + std::min(s, 0LL);
+    if (!pair_digits(c, at, Slip::EXTRA, 2 * from, 0, false)) {
         return -2;
     }
-    const long long p = found.q >> 1;
-    const std::uint8_t value = file_byte(view(c.file), p);
-    Explanation e;
-    e.kind = Kind::BYTES;
-    e.changed = 1;
-    e.changes[0] = {p, value, value};
-    const auto now_filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
-    return settle(c, n, at, now_filled, e, stored);
+    Explanation run;
+    run.kind = s > 0 ? Kind::EXTRA : Kind::MISSING;
+    run.length = std::llabs(s);
+    run.at = from;
+    run.last = from;
+    run.place = SIZE * (n + 1) + std::min(s, 0LL);
+    if (s == 0) {
+        return settle(c, n, at, filled, changes, stored);
+    }
+    return settle(c, n, at, filled, run, stored, &changes);
+}
+
+// Nothing in bytes moves the alignment at block n: what changes make of
+// it, or in a listing, what the other pairing of its digits may.
+long long differs_as_is(Check& c, long long n, long long at, std::size_t filled, const StoredBlocks& stored,
+                        const Explanation& changes)
+{
+    if (c.file.listing != nullptr && changes.kind == Kind::DIFFERS) {
+        const long long next = other_pairing(c, n, at, filled, stored, changes);
+        if (next != -1) {
+            return next;
+        }
+    }
+    return settle(c, n, at, filled, changes, stored);
 }
 
 // Block n differs at the current alignment: decides the alignment and
@@ -458,7 +578,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
                 return settle(c, n, at, filled, own, stored);
             }
         }
-        return settle(c, n, at, filled, changes, stored);
+        return differs_as_is(c, n, at, filled, stored, changes);
     }
     // Where the blocks after chose another alignment, a run to it that
     // explains the block exactly comes first, even before a change; then
@@ -516,7 +636,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
             return settle(c, n, at, filled, loose, stored);
         }
     }
-    return settle(c, n, at, filled, changes, stored);
+    return differs_as_is(c, n, at, filled, stored, changes);
 }
 
 // FILE ends inside block n, before the report's last block: the rows it

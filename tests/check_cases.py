@@ -116,7 +116,7 @@ def retyped(text, places, at, typed_as):
     return text[:start] + typed_as + text[start + 2:]
 
 
-def slipped(text, places, data, slips):
+def slipped(text, places, data, slips, shift=0):
     """The listing with each slip (byte, digit: 0 high, 1 low, kind) made:
     the digit left out ("missing") or typed twice ("extra"), and the
     findings that name them: what was typed for each byte, one character or
@@ -140,7 +140,7 @@ def slipped(text, places, data, slips):
             pieces.append(digits[q])
             taken = start
             typed_as = digits[q] + digits[q:q + 2] if digit == 0 else digits[q - 1] + digits[q] * 2
-        findings.append(typed_line(data, places, at, typed_as))
+        findings.append(typed_line(data, places, at, typed_as, shift))
     return "".join(pieces) + text[taken:], findings
 
 
@@ -151,8 +151,10 @@ def in_listing(line, places):
     return re.sub(r"(?<=at )(\d+)(?= \()", where, line)
 
 
-def typed_line(data, places, at, typed_as):
-    return "line %d, column %d (%s) is %s; the report says %02X" % (places[at] + (place(at), typed_as, data[at]))
+def typed_line(data, places, at, typed_as, shift=0):
+    """`data`'s byte `at`, `shift` bytes from where the report has it."""
+    return "line %d, column %d (%s) is %s; the report says %02X" % (places[at] + (place(at + shift), typed_as,
+                                                                                data[at]))
 
 
 def blocks_of(data):
@@ -360,6 +362,26 @@ def rows(e2e):
 
     digit_slips = [(300, 1, "missing"), (700, 0, "extra"), (1500, 0, "missing"), (2300, 1, "extra"),
                    (4000, 0, "missing")]
+
+    lost_text, lost_places = as_listing(lost_line)
+    lost_then_slipped = slipped(lost_text, lost_places, lost_line, [(1700, 1, "extra")], 8)
+
+    def tangled():
+        """Block 8 with a byte lost, a byte typed wrong and a digit left out."""
+        lost = LISTING[:1040] + LISTING[1041:]
+        out, out_places = as_listing(lost)
+        out = retyped(out, out_places, 1030, "%02X" % (LISTING[1030] ^ 0x11))
+        return slipped(out, out_places, lost, [(1101, 1, "missing")])[0]
+
+    def kept_blocks(output, differing):
+        """OUTPUT has every block of LISTING but those `differing`."""
+        def verify():
+            with open(output, "rb") as f:
+                got = f.read()
+            wrong = [k for k in range(40) if k not in differing and got[SIZE * k:SIZE * k + SIZE]
+                     != LISTING[SIZE * k:SIZE * k + SIZE]]
+            return "%s differs in blocks %s" % (output, wrong) if wrong or len(got) != len(LISTING) else None
+        return verify
 
     def every_other_block():
         """A digit left out or typed twice in every other block of
@@ -674,6 +696,17 @@ def rows(e2e):
              TYPED_LONG, lambda: every_other_block()[0].encode(),
              lambda n, o, c: every_other_block()[1] + [verdict(n, 800, 1600), "out-long: OK"],
              flags=("--hex",), output="out-long", verify=repaired("out-long", TYPED_LONG)),
+        # Slips of bytes and of digits in neighbouring blocks: the blocks
+        # after stand in the other pairing of the digits, a line on.
+        listing("a line lost, and a digit typed twice in the block after it", lost_then_slipped[0],
+                lambda n, o, c: [in_listing(missing_line(o, lost_line, 8, 1600), as_listing(lost_line)[1]),
+                                 lost_then_slipped[1][0], verdict(n, 2, 40), "out-both: OK"],
+                output="out-both", verify=repaired("out-both", LISTING)),
+        listing("a digit left out, a byte typed wrong and a byte lost in one block", tangled(),
+                lambda n, o, c: lambda out: re.fullmatch(r"block 8 \(lines 129-145\) differs: [^\n]*\n%s\n"
+                                                         "out-tangled: FAILED, 1 of 40 blocks differ\n"
+                                                         % verdict(n, 1, 40), out.decode()) is not None,
+                output="out-tangled", verify=kept_blocks("out-tangled", [8])),
         listing("a digit left out and a byte typed wrong in one block",
                 retyped(slipped(text, places, LISTING, [(1100, 1, "missing")])[0], places, 1030,
                         "%02X" % (LISTING[1030] ^ 1)),
