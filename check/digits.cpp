@@ -143,9 +143,65 @@ Block slipped_block(const FileWindow& w, long long at, Slip slip, long long q, u
     return block;
 }
 
-void find_slip(const FileWindow& w, long long at, Slip slip, const BlockSums& stored, SlipFound& found)
+namespace {
+
+// Adds the result of the slip at `q` (its block `block`) to `found`: false
+// once two results differ.
+bool add_result(SlipFound& found, Slip slip, long long q, unsigned value, const Block& block,
+                const Change* other)
 {
-    for (long long q = 2 * at; q < 2 * (at + static_cast<long long>(BLOCK_SIZE)); ++q) {
+    if (found.results == 0) {
+        found = {slip, q, value, 1, block, other != nullptr, other != nullptr ? *other : Change{}};
+        return true;
+    }
+    if (block != found.block) {
+        found.results = 2;
+        return false;
+    }
+    return true;
+}
+
+// The slip at `q` with one other byte typed wrong, as the changed bytes
+// of the block with the slip made (a missing digit read as 0) say: one
+// byte besides the slip's, whose own change, if any, is only the missing
+// digit.
+bool with_one_besides(Block& block, std::size_t filled, long long at, Slip slip, long long q,
+                      const BlockSums& stored, unsigned& value, Change& other)
+{
+    const auto i = static_cast<std::size_t>((q >> 1) - at);
+    const Explanation e = explain_changes(block, filled, at, stored, sum_block(block));
+    if (e.kind != Kind::BYTES) {
+        return false;
+    }
+    std::size_t others = 0;
+    for (std::size_t k = 0; k < e.changed; ++k) {
+        const Change& change = e.changes[k];
+        if (change.at != at + static_cast<long long>(i)) {
+            other = change;
+            ++others;
+            continue;
+        }
+        const bool high = (q & 1) == 0;
+        if (slip == Slip::EXTRA || ((change.is ^ change.was) & (high ? 0x0Fu : 0xF0u)) != 0) {
+            return false; // a digit of the slip's byte typed wrong besides
+        }
+        value = high ? change.was >> 4u : change.was & 0xFu;
+    }
+    if (others != 1) {
+        return false;
+    }
+    for (std::size_t k = 0; k < e.changed; ++k) {
+        block[static_cast<std::size_t>(e.changes[k].at - at)] = e.changes[k].was;
+    }
+    return true;
+}
+
+// The slips of one kind that explain the block alone.
+void find_alone(const FileWindow& w, long long at, Slip slip, const BlockSums& stored, SlipFound& found)
+{
+    const long long first = 2 * at;
+    const long long end = 2 * (at + static_cast<long long>(BLOCK_SIZE));
+    for (long long q = first; q < end; ++q) {
         std::size_t filled = 0;
         Block block = slipped_block(w, at, slip, q, 0, filled);
         const auto i = static_cast<std::size_t>((q >> 1) - at);
@@ -164,16 +220,49 @@ void find_slip(const FileWindow& w, long long at, Slip slip, const BlockSums& st
             value = high ? by >> 4u : by;
             block[i] = static_cast<std::uint8_t>(block[i] | (high ? value << 4u : value));
         }
-        if (sum_block(block) != stored) {
-            continue;
-        }
-        if (found.results == 0) {
-            found = {slip, q, value, 1, block};
-        } else if (block != found.block) {
-            found.results = 2;
+        if (sum_block(block) == stored && !add_result(found, slip, q, value, block, nullptr)) {
             return;
         }
     }
+}
+
+// The slips of one kind that explain the block with one byte besides.
+void find_besides(const FileWindow& w, long long at, Slip slip, const BlockSums& stored, SlipFound& found)
+{
+    const long long first = 2 * at;
+    const long long end = 2 * (at + static_cast<long long>(BLOCK_SIZE));
+    for (long long q = first; q < end; ++q) {
+        std::size_t filled = 0;
+        Block block = slipped_block(w, at, slip, q, 0, filled);
+        if (static_cast<std::size_t>((q >> 1) - at) >= filled) {
+            break;
+        }
+        unsigned value = 0;
+        Change other{};
+        if (with_one_besides(block, filled, at, slip, q, stored, value, other) &&
+            !add_result(found, slip, q, value, block, &other)) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+SlipFound find_slip(const FileWindow& w, long long at, bool missing, bool extra, const BlockSums& stored)
+{
+    SlipFound found;
+    for (const auto& find : {find_alone, find_besides}) {
+        if (missing) {
+            find(w, at, Slip::MISSING, stored, found);
+        }
+        if (extra && found.results < 2) {
+            find(w, at, Slip::EXTRA, stored, found);
+        }
+        if (found.results > 0) {
+            break;
+        }
+    }
+    return found;
 }
 
 bool pair_anew(FileWindow& w, Slip slip, long long q, unsigned value, bool typed, long long keep)

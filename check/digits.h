@@ -12,6 +12,7 @@
 // Digits are counted from FILE's start as the window holds it: digit 2p
 // is byte p's high digit, 2p + 1 its low one.
 
+#include "check/explain.h"
 #include "check/window.h"
 #include "checksums/block.h"
 #include "checksums/block_report.h"
@@ -28,18 +29,23 @@ enum class Slip : std::uint8_t { MISSING, EXTRA };
 Block slipped_block(const FileWindow& window, long long at, Slip slip, long long q, unsigned value,
                     std::size_t& filled);
 
-// The slips of one kind in block `at` that give it every value of its
-// report, `stored`, added to `found`: the first place of the first result,
+// The slips, missing digits or extra ones or both, in block `at` that give
+// it every value of its report, `stored`: the first place of the first result,
 // and how many results there are (a 0 missing from 9000 is missing from
-// the 90, since every place in it gives the same bytes).
+// the 90, since every place in it gives the same bytes). Where no slip
+// alone does, a slip and one other byte typed wrong, as changed bytes are
+// found, are looked for too: two bytes typed wrong in the block.
 struct SlipFound {
     Slip slip = Slip::MISSING;
     long long q = 0;
     unsigned value = 0;
     int results = 0; // 0, 1, or 2 for two or more
     Block block{};
+    bool besides = false; // and `other`, a byte typed wrong besides
+    Change other{};
 };
-void find_slip(const FileWindow& window, long long at, Slip slip, const BlockSums& stored, SlipFound& found);
+SlipFound find_slip(const FileWindow& window, long long at, bool missing, bool extra,
+                    const BlockSums& stored);
 
 // Pairs the window's digits anew from digit `q` on: `value` put in there,
 // or the digit there taken out; the reader goes on in the new pairing.

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -357,6 +358,13 @@ long long settle_slip(Check& c, long long n, long long at, const StoredBlocks& s
     e.kind = Kind::BYTES;
     e.changed = 1;
     e.changes[0] = {p, value, value};
+    if (found.besides) {
+        // The byte typed wrong besides, as the digits now pair.
+        e.changes[e.changed++] = {found.other.at, file_byte(view(c.file), found.other.at), found.other.was};
+        if (e.changes[1].at < e.changes[0].at) {
+            std::swap(e.changes[0], e.changes[1]); // in FILE's order, as the repair writes
+        }
+    }
     const auto now_filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
     return settle(c, n, at, now_filled, e, stored);
 }
@@ -382,13 +390,8 @@ long long digit_slip(Check& c, long long n, long long at, std::size_t filled, co
             Kind::DIFFERS) {
         return -1;
     }
-    SlipFound found;
-    if (after.is != Pairing::Is::EXTRA) {
-        find_slip(c.file, at, Slip::MISSING, stored.sums[0], found);
-    }
-    if (after.is != Pairing::Is::MISSING && found.results < 2) {
-        find_slip(c.file, at, Slip::EXTRA, stored.sums[0], found);
-    }
+    const SlipFound found = find_slip(c.file, at, after.is != Pairing::Is::EXTRA,
+                                      after.is != Pairing::Is::MISSING, stored.sums[0]);
     if (found.results != 1) {
         if (!after.sure) {
             return -1;
@@ -459,11 +462,7 @@ long long other_pairing(Check& c, long long n, long long at, std::size_t filled,
             return settle(c, n, at, filled, e, stored);
         }
     }
-    SlipFound found;
-    find_slip(c.file, at, Slip::EXTRA, stored.sums[0], found);
-    if (found.results < 2) {
-        find_slip(c.file, at, Slip::MISSING, stored.sums[0], found);
-    }
+    const SlipFound found = find_slip(c.file, at, true, true, stored.sums[0]);
     if (found.results == 1) {
         return settle_slip(c, n, at, stored, found);
     }
