@@ -196,12 +196,27 @@ bool with_one_besides(Block& block, std::size_t filled, long long at, Slip slip,
     return true;
 }
 
-// The slips of one kind that explain the block alone.
-void find_alone(const FileWindow& w, long long at, Slip slip, const BlockSums& stored, SlipFound& found)
+// The missing digit at `q` is what its row's sum leaves: false where no
+// digit can make the sum.
+bool missing_from_row(Block& block, std::size_t i, long long q, const BlockSums& stored, unsigned& value)
 {
-    const long long first = 2 * at;
-    const long long end = 2 * (at + static_cast<long long>(BLOCK_SIZE));
-    for (long long q = first; q < end; ++q) {
+    const std::size_t row = i / BLOCK_COLUMNS;
+    const auto by = static_cast<std::uint8_t>(stored.rows[row] - row_sum(block, row));
+    const bool high = (q & 1) == 0;
+    if (high ? (by & 0xFu) != 0 : by > 0xFu) {
+        return false;
+    }
+    value = high ? by >> 4u : by;
+    block[i] = static_cast<std::uint8_t>(block[i] | (high ? value << 4u : value));
+    return true;
+}
+
+// The slips of one kind that explain the block alone, or `besides` one
+// other byte typed wrong.
+void find_kind(const FileWindow& w, long long at, Slip slip, bool besides, const BlockSums& stored,
+               SlipFound& found)
+{
+    for (long long q = 2 * at; q < 2 * (at + static_cast<long long>(BLOCK_SIZE)); ++q) {
         std::size_t filled = 0;
         Block block = slipped_block(w, at, slip, q, 0, filled);
         const auto i = static_cast<std::size_t>((q >> 1) - at);
@@ -209,38 +224,12 @@ void find_alone(const FileWindow& w, long long at, Slip slip, const BlockSums& s
             break;
         }
         unsigned value = 0;
-        if (slip == Slip::MISSING) {
-            // The missing digit is what its row's sum leaves.
-            const std::size_t row = i / BLOCK_COLUMNS;
-            const auto by = static_cast<std::uint8_t>(stored.rows[row] - row_sum(block, row));
-            const bool high = (q & 1) == 0;
-            if (high ? (by & 0xFu) != 0 : by > 0xFu) {
-                continue;
-            }
-            value = high ? by >> 4u : by;
-            block[i] = static_cast<std::uint8_t>(block[i] | (high ? value << 4u : value));
-        }
-        if (sum_block(block) == stored && !add_result(found, slip, q, value, block, nullptr)) {
-            return;
-        }
-    }
-}
-
-// The slips of one kind that explain the block with one byte besides.
-void find_besides(const FileWindow& w, long long at, Slip slip, const BlockSums& stored, SlipFound& found)
-{
-    const long long first = 2 * at;
-    const long long end = 2 * (at + static_cast<long long>(BLOCK_SIZE));
-    for (long long q = first; q < end; ++q) {
-        std::size_t filled = 0;
-        Block block = slipped_block(w, at, slip, q, 0, filled);
-        if (static_cast<std::size_t>((q >> 1) - at) >= filled) {
-            break;
-        }
-        unsigned value = 0;
         Change other{};
-        if (with_one_besides(block, filled, at, slip, q, stored, value, other) &&
-            !add_result(found, slip, q, value, block, &other)) {
+        const bool explains = besides
+                                  ? with_one_besides(block, filled, at, slip, q, stored, value, other)
+                                  : (slip == Slip::EXTRA || missing_from_row(block, i, q, stored, value)) &&
+                                        sum_block(block) == stored;
+        if (explains && !add_result(found, slip, q, value, block, besides ? &other : nullptr)) {
             return;
         }
     }
@@ -251,12 +240,12 @@ void find_besides(const FileWindow& w, long long at, Slip slip, const BlockSums&
 SlipFound find_slip(const FileWindow& w, long long at, bool missing, bool extra, const BlockSums& stored)
 {
     SlipFound found;
-    for (const auto& find : {find_alone, find_besides}) {
+    for (const bool besides : {false, true}) {
         if (missing) {
-            find(w, at, Slip::MISSING, stored, found);
+            find_kind(w, at, Slip::MISSING, besides, stored, found);
         }
         if (extra && found.results < 2) {
-            find(w, at, Slip::EXTRA, stored, found);
+            find_kind(w, at, Slip::EXTRA, besides, stored, found);
         }
         if (found.results > 0) {
             break;
