@@ -367,7 +367,7 @@ def rows(e2e):
     lost_then_slipped = slipped(lost_text, lost_places, lost_line, [(1700, 1, "extra")], 8)
 
     wrong_and_left_out = slipped(retyped(text, places, 1030, "%02X" % (LISTING[1030] ^ 1)), places, LISTING,
-                                 [(1100, 1, "missing")])
+                                 [(1092, 1, "missing")])
 
     def tangled():
         """Block 8 with a byte lost, a byte typed wrong and a digit left out."""
