@@ -22,6 +22,8 @@ def rnd(seed, size):
 
 
 TYPED_LONG = rnd(204800, 204800)  # 1600 blocks typed: more than the check's window holds at once
+SILENT_AFTER = rnd(21, 1000) + bytes(600) + rnd(22, 1400)  # blocks 8-11 zeros, of any pairing of digits
+ZEROS_BETWEEN = rnd(23, 1024) + bytes(16) + rnd(24, 1984)  # block 8 begins with 16 zero bytes
 LISTING = rnd(5050, 5050)  # a listing typed in: 40 blocks, the last of 58 bytes
 ZEROISH = rnd(3, 1000) + bytes(3000) + rnd(4, 2000)
 SILENCE = rnd(7, 512) + bytes(4096) + rnd(8, 1024)  # blocks 4-35 zeros, as in a sound file
@@ -369,6 +371,20 @@ def rows(e2e):
     wrong_and_left_out = slipped(retyped(text, places, 1030, "%02X" % (LISTING[1030] ^ 1)), places, LISTING,
                                  [(1092, 1, "missing")])
 
+    before_zeros = slipped(*as_listing(SILENT_AFTER), SILENT_AFTER, [(950, 1, "missing")])
+    neighbours = slipped(text, places, LISTING, [(1100, 0, "missing"), (1200, 1, "extra")])
+
+    def zeros_between(slip):
+        """A digit typed twice (or left out) in block 7, and a 0 typed twice
+        (or left out) among the zeros that begin block 8: block 8 then
+        stands a byte on (or back)."""
+        out = slipped(*as_listing(ZEROS_BETWEEN), ZEROS_BETWEEN, [(950, 0, slip)])[0]
+        line, column = as_listing(ZEROS_BETWEEN)[1][1030]
+        lines = out.split("\n")
+        row = lines[line - 1]
+        lines[line - 1] = row[:column - 1] + ("0" if slip == "extra" else "") + row[column - 1 + (slip != "extra"):]
+        return "\n".join(lines)
+
     def tangled():
         """Block 8 with a byte lost, a byte typed wrong and a digit left out."""
         lost = LISTING[:1040] + LISTING[1041:]
@@ -710,6 +726,20 @@ def rows(e2e):
                                                          "out-tangled: FAILED, 1 of 40 blocks differ\n"
                                                          % verdict(n, 1, 40), out.decode()) is not None,
                 output="out-tangled", verify=kept_blocks("out-tangled", [8])),
+        case("--hex: a digit left out before blocks of zeros, which any pairing gives", SILENT_AFTER,
+             lambda: before_zeros[0].encode(), lambda n, o, c: before_zeros[1] + [verdict(n, 1, 24)],
+             flags=("--hex",)),
+        *[case("--hex: digits %s in neighbouring blocks, zeros between them" % kind, ZEROS_BETWEEN,
+               lambda slip=slip: zeros_between(slip).encode(),
+               lambda n, o, c, slip=slip, typed_as=typed_as: [
+                   slipped(*as_listing(ZEROS_BETWEEN), ZEROS_BETWEEN, [(950, 0, slip)])[1][0],
+                   typed_line(ZEROS_BETWEEN, as_listing(ZEROS_BETWEEN)[1], 1024, typed_as),
+                   verdict(n, 2, 24), "out-%s: OK" % slip],
+               flags=("--hex",), output="out-" + slip, verify=repaired("out-" + slip, ZEROS_BETWEEN))
+          for kind, slip, typed_as in [("typed twice", "extra", "000"), ("left out", "missing", "0")]],
+        listing("a digit left out and one typed twice in the block after", neighbours[0],
+                lambda n, o, c: neighbours[1] + [verdict(n, 2, 40), "out-neighbours: OK"],
+                output="out-neighbours", verify=repaired("out-neighbours", LISTING)),
         listing("a digit left out and a byte typed wrong in one block", wrong_and_left_out[0],
                 lambda n, o, c: [typed_line(LISTING, places, 1030, "%02X" % (LISTING[1030] ^ 1)),
                                  wrong_and_left_out[1][0], verdict(n, 1, 40), "out-two: OK"],
