@@ -209,6 +209,28 @@ def false_lines(output, copy, events):
     return false
 
 
+def tally(data, fixed, had, stored, now, hit):
+    """Of the original's blocks: those slipped (`hit`) that the repair gives
+    back exactly, those left, those wrong (the repair's report of them, in
+    `now`, matches the report, yet they are not the original's), those the
+    copy `had` right that the repair harmed, and the stray ones left,
+    neither slipped nor next to one."""
+    old, new, had = blocks_of(data), blocks_of(fixed), blocks_of(had)
+    near = {k + d for k in hit for d in (-1, 0, 1)}
+    exact = left = wrong = harmed = stray = 0
+    for k, block in enumerate(old):
+        if k < len(new) and new[k] == block:
+            exact += k in hit
+            continue
+        if k < len(now) and now[k] == stored[k]:
+            wrong += 1
+        else:
+            left += 1
+            stray += k not in near
+        harmed += k < len(had) and had[k] == block
+    return exact, left, wrong, harmed, stray
+
+
 def count(quorvil, check, data, choose, seed, work, show):
     """What the repair of the slipped copy gives back, as the module's
     docstring says."""
@@ -228,19 +250,7 @@ def count(quorvil, check, data, choose, seed, work, show):
         fixed = f.read()
     stored = records(report)
     now = records(subprocess.run([quorvil, repaired], stdout=subprocess.PIPE, check=True).stdout)
-    old, new, had = blocks_of(data), blocks_of(fixed), blocks_of(copy)
-    near = {k + d for k in hit for d in (-1, 0, 1)}
-    exact = left = wrong = harmed = stray = 0
-    for k, block in enumerate(old):
-        if k < len(new) and new[k] == block:
-            exact += k in hit
-            continue
-        if k < len(now) and now[k] == stored[k]:
-            wrong += 1
-        else:
-            left += 1
-            stray += k not in near
-        harmed += k < len(had) and had[k] == block
+    exact, left, wrong, harmed, stray = tally(data, fixed, copy, stored, now, hit)
     false = false_lines(run.stdout, copy, events)
     for line in false[:show]:
         print("    false: " + line.decode(errors="replace"))

@@ -175,17 +175,7 @@ def count(quorvil, check, data, text, hit, address, work):
         fixed = f.read()
     stored = slips.records(report)
     now = slips.records(subprocess.run([quorvil, repaired], stdout=subprocess.PIPE, check=True).stdout)
-    old, new, had = slips.blocks_of(data), slips.blocks_of(fixed), slips.blocks_of(as_read(text, address))
-    exact = left = wrong = harmed = 0
-    for k, block in enumerate(old):
-        if k < len(new) and new[k] == block:
-            exact += k in hit
-            continue
-        if k < len(now) and now[k] == stored[k]:
-            wrong += 1
-        else:
-            left += 1
-        harmed += k < len(had) and had[k] == block
+    exact, left, wrong, harmed, _ = slips.tally(data, fixed, as_read(text, address), stored, now, hit)
     return len(hit), exact, left, wrong, harmed
 
 
