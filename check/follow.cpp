@@ -270,44 +270,51 @@ struct Pairing {
     bool a_byte; // they stand a byte on or back: a run of one byte, where that explains block n
 };
 
-// FILE's block at `p` is one digit over and over, so that every pairing
-// gives it.
-bool any_pairing(const FileWindow& w, long long p, const Block& as_is)
+// FILE's block at `p` as the digits pair now, and paired half a byte
+// back and on.
+struct Pairings {
+    Block as_is;
+    Block back;
+    Block on;
+    std::size_t back_filled;
+    std::size_t on_filled;
+};
+
+Pairings pairings_at(const FileWindow& w, long long p)
 {
-    std::size_t back_filled = 0;
-    std::size_t on_filled = 0;
-    const Block back = slipped_block(w, p, Slip::MISSING, 2 * p - 1, 0, back_filled);
-    const Block on = slipped_block(w, p, Slip::EXTRA, 2 * p - 1, 0, on_filled);
-    return as_is == back && as_is == on && on_filled == BLOCK_SIZE;
+    Pairings b{file_block(view(w), p), {}, {}, 0, 0};
+    b.back = slipped_block(w, p, Slip::MISSING, 2 * p - 1, 0, b.back_filled);
+    b.on = slipped_block(w, p, Slip::EXTRA, 2 * p - 1, 0, b.on_filled);
+    return b;
+}
+
+// The block is one digit over and over, so that every pairing gives it.
+bool any_pairing(const Pairings& b)
+{
+    return b.as_is == b.back && b.as_is == b.on && b.on_filled == BLOCK_SIZE;
 }
 
 Pairing pairing_after(const Check& c, long long n, long long at)
 {
     const FileWindow& w = c.file;
-    const FileView f = view(w);
     const long long held = w.base + static_cast<long long>(w.filled);
     for (long long k = n + 1; k <= n + DECIDE && has_block(c.ahead, k); ++k) {
         const long long p = at + SIZE * (k - n);
         if (p + SIZE > held) {
             break;
         }
-        const Block as_is = file_block(f, p);
-        if (any_pairing(w, p, as_is)) {
+        const Pairings b = pairings_at(w, p);
+        if (any_pairing(b)) {
             continue;
         }
-        // The block with its digits paired half a byte back, and on.
-        std::size_t back_filled = 0;
-        std::size_t on_filled = 0;
-        const Block back = slipped_block(w, p, Slip::MISSING, 2 * p - 1, 0, back_filled);
-        const Block on = slipped_block(w, p, Slip::EXTRA, 2 * p - 1, 0, on_filled);
         const BlockSums& stored = sums_of(c.ahead, k);
-        if (fits(as_is, BLOCK_SIZE, p, stored)) {
+        if (fits(b.as_is, BLOCK_SIZE, p, stored)) {
             return {Pairing::Is::SAME, true, false};
         }
-        if (fits(back, back_filled, p, stored)) {
+        if (fits(b.back, b.back_filled, p, stored)) {
             return {Pairing::Is::MISSING, true, false};
         }
-        if (fits(on, on_filled, p, stored)) {
+        if (fits(b.on, b.on_filled, p, stored)) {
             return {Pairing::Is::EXTRA, true, false};
         }
         // A byte either way: a run of one byte, or a digit slip in block n
@@ -321,9 +328,8 @@ Pairing pairing_after(const Check& c, long long n, long long at)
             return {Pairing::Is::SAME, true, false};
         }
         for (const long long by : {0LL, -1LL, 1LL}) {
-            const Block next = file_block(f, p + SIZE + by);
-            if (!any_pairing(w, p + SIZE + by, next) &&
-                fits(next, BLOCK_SIZE, p + SIZE + by, sums_of(c.ahead, k + 1))) {
+            const Pairings next = pairings_at(w, p + SIZE + by);
+            if (!any_pairing(next) && fits(next.as_is, BLOCK_SIZE, p + SIZE + by, sums_of(c.ahead, k + 1))) {
                 return {by == 0  ? Pairing::Is::EITHER
                         : by < 0 ? Pairing::Is::MISSING
                                  : Pairing::Is::EXTRA,
@@ -484,15 +490,15 @@ long long other_pairing(Check& c, long long n, long long at, std::size_t filled,
     if (!pair_digits(c, at, Slip::EXTRA, 2 * from, 0, false)) {
         return -2;
     }
+    if (s == 0) {
+        return settle(c, n, at, filled, changes, stored);
+    }
     Explanation run;
     run.kind = s > 0 ? Kind::EXTRA : Kind::MISSING;
     run.length = std::llabs(s);
     run.at = from;
     run.last = from;
     run.place = SIZE * (n + 1) + std::min(s, 0LL);
-    if (s == 0) {
-        return settle(c, n, at, filled, changes, stored);
-    }
     return settle(c, n, at, filled, run, stored, &changes);
 }
 
@@ -540,7 +546,7 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     if (c.file.listing != nullptr) {
         const long long next = digit_slip(c, n, at, filled, stored, changes);
         if (next != -1) {
-            return std::max(next, -1LL);
+            return std::max(next, -1LL); // the window's lack of room is trouble, as reading's
         }
     }
 
@@ -660,12 +666,13 @@ void ends_inside(Check& c, long long n, long long at, const BlockSums& now, std:
 // are given by the report of block n where it settles them: the window
 // then holds their values, for the explanations and the repair alike, and
 // the bytes are still told as typed wrong.
-void solve_listing_block(Check& c, long long n, long long at)
+// Whether the block has such digits.
+bool solve_listing_block(Check& c, long long n, long long at)
 {
     FileWindow& w = c.file;
     const long long end = std::min(at + SIZE, w.base + static_cast<long long>(w.filled));
     if (!unread_in(w, at, end)) {
-        return; // the common block: nothing to solve, nothing to copy
+        return false; // the common block: nothing to solve, nothing to copy
     }
     std::array<std::uint8_t, BLOCK_SIZE> unread{};
     for (long long p = at; p < end; ++p) {
@@ -675,6 +682,7 @@ void solve_listing_block(Check& c, long long n, long long at)
     if (solve_unread(block, unread, static_cast<std::size_t>(end - at), sums_of(c.ahead, n))) {
         std::copy(block.begin(), block.begin() + (end - at), w.bytes.begin() + (at - w.base));
     }
+    return true;
 }
 
 Outcome trouble(const char* text, const char* name)
@@ -693,12 +701,14 @@ Outcome report_trouble(const Check& c, Record r)
     return Outcome::TROUBLE;
 }
 
-void matched(Check& c, long long n, long long at)
+// Block n matches at `at`; `unread` says a listing's block has digits that
+// could not be read.
+void matched(Check& c, long long n, long long at, bool unread)
 {
     // A listing's block that matches with digits that could not be read,
     // read as 0, is settled by its report, and still typed wrong.
     const auto filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
-    if (c.file.listing == nullptr || !tell_typed(c, n, at, filled, Explanation{})) {
+    if (!unread || !tell_typed(c, n, at, filled, Explanation{})) {
         tell_match(c.teller);
     } else {
         ++c.failed;
@@ -835,7 +845,7 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
             if (at < f.size && take_if_same(c.report, format_block_report(file_block(f, at)))) {
                 a.first = n + 1;
                 c.scan.valid = false;
-                matched(c, n, at);
+                matched(c, n, at, unread_in(c.file, at, at + SIZE));
                 ++n;
                 continue;
             }
@@ -850,13 +860,11 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
         if (at >= f.size) {
             break; // FILE has ended: the report's blocks from here on it lacks
         }
-        if (c.file.listing != nullptr) {
-            solve_listing_block(c, n, at);
-        }
+        const bool unread = c.file.listing != nullptr && solve_listing_block(c, n, at);
         const Block block = file_block(f, at);
         const BlockSums now = sum_block(block);
         if (now == sums_of(a, n)) {
-            matched(c, n, at);
+            matched(c, n, at, unread);
             ++n;
             continue;
         }

@@ -59,6 +59,10 @@ void start_listing(ListingReader& reader, std::FILE* stream);
 // how many; 0 only at the listing's end (or where reading failed).
 std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, Origin* origins, std::size_t room);
 
+// A block's row `row`, added up as its report's row sum is, before the
+// sum is cut to a byte.
+unsigned row_sum(const Block& block, std::size_t row);
+
 // The values of a block's digits that could not be read, from its report
 // (`unread` gives each byte's, as an Origin does; they read as 0 in
 // `block`, of which `filled` bytes are FILE's): a digit alone in its row is
@@ -68,10 +72,6 @@ std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, Origin* ori
 // UNREAD_TRIED values tried: a block of nothing but unreadable digits
 // costs no more than that. Sets them and returns true only where
 // exactly one set of values gives every value of the block's report.
-// A block's row `row`, added up as its report's row sum is, before the
-// sum is cut to a byte.
-unsigned row_sum(const Block& block, std::size_t row);
-
 inline constexpr long long UNREAD_TRIED = 1 << 16;
 inline constexpr std::size_t UNREAD_LEFT = 16; // digits left after the sums alone, at most
 bool solve_unread(Block& block, const std::array<std::uint8_t, BLOCK_SIZE>& unread, std::size_t filled,
