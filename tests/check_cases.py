@@ -385,6 +385,9 @@ def rows(e2e):
         lines[line - 1] = row[:column - 1] + ("0" if slip == "extra" else "") + row[column - 1 + (slip != "extra"):]
         return "\n".join(lines)
 
+    lost_after = LISTING[:1200] + LISTING[1208:]
+    left_out_then_lost = slipped(*as_listing(lost_after), lost_after, [(1040, 1, "missing")])
+
     def tangled():
         """Block 8 with a byte lost, a byte typed wrong and a digit left out."""
         lost = LISTING[:1040] + LISTING[1041:]
@@ -721,6 +724,11 @@ def rows(e2e):
                 lambda n, o, c: [in_listing(missing_line(o, lost_line, 8, 1600), as_listing(lost_line)[1]),
                                  lost_then_slipped[1][0], verdict(n, 2, 40), "out-both: OK"],
                 output="out-both", verify=repaired("out-both", LISTING)),
+        listing("a digit left out, and a line lost in the block after it", left_out_then_lost[0],
+                lambda n, o, c: [left_out_then_lost[1][0],
+                                 in_listing(missing_line(o, lost_after, 8, 1200), as_listing(lost_after)[1]),
+                                 verdict(n, 2, 40), "out-then-lost: OK"],
+                output="out-then-lost", verify=repaired("out-then-lost", LISTING)),
         listing("a digit left out, a byte typed wrong and a byte lost in one block", tangled(),
                 lambda n, o, c: lambda out: re.fullmatch(r"block 8 \(lines 129-145\) differs: [^\n]*\n%s\n"
                                                          "out-tangled: FAILED, 1 of 40 blocks differ\n"
