@@ -60,8 +60,8 @@ Part digit_part(const FileWindow& w, long long k)
         return {};
     }
     if (p < window_end(w)) {
-        const auto i = static_cast<std::size_t>(p - w.base);
-        return part_of(w.origins[i], (k & 1) == 0, static_cast<unsigned>(digit_value(w, k)));
+        const Origin o = origin_at(w.places, place_slot(p), w.bytes[static_cast<std::size_t>(p - w.base)]);
+        return part_of(o, (k & 1) == 0, static_cast<unsigned>(digit_value(w, k)));
     }
     const ListingReader& r = *w.listing;
     Part part = part_of(r.pending, true, r.high);
@@ -291,7 +291,7 @@ bool pair_anew(FileWindow& w, Slip slip, long long q, unsigned value, bool typed
         const auto byte = static_cast<std::uint8_t>(high.value << 4 | low.value);
         const Origin origin = typed && j == first ? slip_origin : joined(high, low);
         w.bytes[static_cast<std::size_t>(j - w.base)] = byte;
-        w.origins[static_cast<std::size_t>(j - w.base)] = origin;
+        set_origin(w, j, origin);
     };
     // A digit put in moves every later one up: made from the last, each
     // byte reads only bytes not yet made; one taken out moves them down.

@@ -676,7 +676,7 @@ bool solve_listing_block(Check& c, long long n, long long at)
     }
     std::array<std::uint8_t, BLOCK_SIZE> unread{};
     for (long long p = at; p < end; ++p) {
-        unread[static_cast<std::size_t>(p - at)] = w.origins[static_cast<std::size_t>(p - w.base)].unread;
+        unread[static_cast<std::size_t>(p - at)] = unread_at(w, p);
     }
     Block block = file_block(view(w), at);
     if (solve_unread(block, unread, static_cast<std::size_t>(end - at), sums_of(c.ahead, n))) {

@@ -2,6 +2,7 @@
 #include "check/listing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -81,6 +82,17 @@ constexpr std::size_t ADDRESS_CHARS = 12;
 std::size_t address_bytes(ListingReader& r, std::size_t& chars)
 {
     fill(r, ADDRESS_CHARS * LONGEST);
+    // Most lines' first characters are plain ASCII, none a colon: no
+    // address, found without decoding a character.
+    for (std::size_t i = r.at; i < r.filled && i < r.at + ADDRESS_CHARS; ++i) {
+        const char c = r.buffer[i];
+        if (c == ':' || static_cast<unsigned char>(c) >= 0x80) {
+            break;
+        }
+        if (c == '\n' || c == '#' || i + 1 == r.at + ADDRESS_CHARS) {
+            return 0;
+        }
+    }
     std::size_t p = r.at;
     for (chars = 0; chars < ADDRESS_CHARS && p < r.filled; ++chars) {
         const Char c = char_at(bytes_at(r, p), r.filled - p);
@@ -106,11 +118,12 @@ void add_text(Origin& o, const unsigned char* p, std::size_t size)
 }
 
 // What a plain ASCII character is to the listing, for the fast path: a
-// digit's value, a separator, a character that stands for a digit that
-// could not be read, or one the general path takes (LF, `#`, and any byte
-// that begins a longer UTF-8 sequence or is not UTF-8).
-constexpr std::uint8_t SEPARATOR = 16;
-constexpr std::uint8_t UNREADABLE = 17;
+// digit's value, a character that stands for a digit that could not be
+// read (read as 0: its value's low bits are 0), a separator, or one the
+// general path takes (LF, `#`, and any byte that begins a longer UTF-8
+// sequence or is not UTF-8).
+constexpr std::uint8_t UNREADABLE = 16;
+constexpr std::uint8_t SEPARATOR = 17;
 constexpr std::uint8_t GENERAL = 18;
 
 constexpr std::array<std::uint8_t, 256> ascii_classes()
@@ -128,67 +141,266 @@ constexpr std::array<std::uint8_t, 256> ascii_classes()
 
 constexpr std::array<std::uint8_t, 256> ASCII = ascii_classes();
 
-// The line's plain ASCII characters from the reader's place on, as far as
-// the buffer holds them, room is left, and no character needs the general
-// path: one table look-up each, and each byte's origin written in place.
-void read_ascii(ListingReader& r, std::uint8_t* bytes, Origin* origins, std::size_t room, std::size_t& made)
+// Past this column a place no longer fits the compact slot.
+constexpr long long WIDEST = 0xFFFFFFFF;
+
+// The line's bytes typed as two plain ASCII characters side by side, with
+// separators between them, from the reader's place on, as far as the
+// buffer holds them, room is left and the line goes on so: two table
+// look-ups a byte, and its compact origin written in place. Anything else
+// (a digit alone, LF, a comment, a character not ASCII) is left to the
+// general path.
+void read_ascii(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,
+                std::size_t room, std::size_t& made)
 {
-    // The reader's state in locals: the stores of bytes and origins could
+    if (r.has_high || r.column > WIDEST - 2 * static_cast<long long>(BUFFER_SIZE)) {
+        return;
+    }
+    // The reader's state in locals: the stores of bytes and places could
     // otherwise be its own fields, to be read again after each.
     const unsigned char* const text = bytes_at(r, 0);
     const std::size_t filled = r.filled;
     const long long line = r.line;
     std::size_t at = r.at;
     std::size_t n = made;
-    long long column = r.column;
-    bool has_high = r.has_high;
-    std::uint8_t high = r.high;
-    Origin pending = r.pending;
-    while (n < room && at < filled) {
-        const unsigned char ch = text[at];
-        const std::uint8_t k = ASCII[ch];
-        if (k == GENERAL) {
+    auto column = static_cast<std::uint32_t>(r.column);
+    std::uint32_t last = 0;
+    while (n < room) {
+        while (at < filled && ASCII[text[at]] == SEPARATOR) {
+            ++at;
+            ++column;
+        }
+        if (at + 2 > filled) {
             break;
         }
-        ++at;
-        ++column;
-        if (k == SEPARATOR) {
-            continue;
+        const std::uint8_t high = ASCII[text[at]];
+        const std::uint8_t low = ASCII[text[at + 1]];
+        if (high > UNREADABLE || low > UNREADABLE) {
+            break;
         }
-        const std::uint8_t value = k < 16 ? k : 0;
-        if (!has_high) {
-            has_high = true;
-            high = value;
-            pending.line = line;
-            pending.column = column;
-            pending.text[0] = static_cast<char>(ch);
-            pending.size = 1;
-            pending.unread = k < 16 ? 0 : UNREAD_HIGH;
-            continue;
-        }
-        has_high = false;
-        Origin& o = origins[n];
-        o.line = pending.line;
-        o.column = pending.column;
-        o.low_line = line;
-        o.low_column = column;
-        o.text = pending.text;
-        o.high_size = pending.size;
-        o.text[pending.size] = static_cast<char>(ch);
-        o.size = static_cast<std::uint8_t>(pending.size + 1);
-        o.unread = static_cast<std::uint8_t>(pending.unread | (k < 16 ? 0 : UNREAD_LOW));
-        bytes[n++] = static_cast<std::uint8_t>(high << 4u | value);
+        const std::size_t i = first + n;
+        places.flags[i] = static_cast<std::uint8_t>((high >> 4u) * UNREAD_HIGH | (low >> 4u) * UNREAD_LOW);
+        places.columns[i] = column + 1;
+        places.chars[i] = {static_cast<char>(text[at]), static_cast<char>(text[at + 1])};
+        places.lines[i] = line;
+        bytes[n++] = static_cast<std::uint8_t>((high & 0xFu) << 4u | (low & 0xFu));
+        at += 2;
+        column += 2;
+        last = column;
     }
     if (n != made) {
         r.end.line = line;
-        r.end.column = origins[n - 1].low_column + 1;
+        r.end.column = static_cast<long long>(last) + 1;
     }
     made = n;
     r.at = at;
     r.column = column;
-    r.has_high = has_high;
-    r.high = high;
-    r.pending = pending;
+}
+
+// Two characters as a byte typed side by side: its value, and whether a
+// character is not a digit (NOT_PAIR) or a letter in lower or upper case.
+constexpr unsigned NOT_PAIR = 0x100;
+constexpr unsigned LOWER = 0x200;
+constexpr unsigned UPPER = 0x400;
+
+unsigned pair_entry(unsigned high, unsigned low)
+{
+    const std::uint8_t h = ASCII[high];
+    const std::uint8_t l = ASCII[low];
+    if (h > 15 || l > 15) {
+        return NOT_PAIR;
+    }
+    const auto letter_case = [](unsigned c) { return c >= 'a' ? LOWER : c >= 'A' ? UPPER : 0; };
+    return (h << 4u | l) | letter_case(high) | letter_case(low);
+}
+
+// Every pair of characters, looked up at once by the two as the machine
+// loads them, in either byte order: one load a byte.
+std::array<std::uint16_t, 1 << 16> pairs;
+
+unsigned pair_index(const unsigned char* p)
+{
+    std::uint16_t index = 0;
+    std::memcpy(&index, p, sizeof index);
+    return index;
+}
+
+void make_pairs()
+{
+    for (unsigned high = 0; high < 256; ++high) {
+        for (unsigned low = 0; low < 256; ++low) {
+            const unsigned char two[] = {static_cast<unsigned char>(high), static_cast<unsigned char>(low)};
+            pairs[pair_index(two)] = static_cast<std::uint16_t>(pair_entry(high, low));
+        }
+    }
+}
+
+// Eight bytes of two digits and a space are three words; these pick out
+// their spaces, as the machine loads them.
+constexpr std::uint64_t separator_lanes(std::size_t word, std::uint64_t value)
+{
+    std::uint64_t lanes = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        const std::size_t shift = std::endian::native == std::endian::little ? 8 * i : 8 * (7 - i);
+        lanes |= (8 * word + i) % 3 == 2 ? value << shift : 0;
+    }
+    return lanes;
+}
+
+constexpr std::array<std::uint64_t, 3> SEPARATOR_LANES = {separator_lanes(0, 0xFF), separator_lanes(1, 0xFF),
+                                                          separator_lanes(2, 0xFF)};
+constexpr std::array<std::uint64_t, 3> SPACE_LANES = {separator_lanes(0, ' '), separator_lanes(1, ' '),
+                                                      separator_lanes(2, ' ')};
+
+// `count` bytes of `stride` characters from `text` on, each flagged as a
+// run's: the OR of their entries, with NOT_PAIR where a separator between
+// two of them is not a space. Where the text has a character after the
+// last byte (`after`), it stands in as a space for a moment, and the
+// spaces of eight bytes are checked as three words; the others are OR-ed
+// and AND-ed, which give a space only where each is one.
+template <std::size_t stride>
+unsigned read_pairs(unsigned char* text, std::uint8_t* bytes, std::uint8_t* flags, std::size_t count,
+                    bool after)
+{
+    unsigned all = 0;
+    unsigned any_separator = ' ';
+    unsigned each_separator = ' ';
+    const std::uint16_t* const table = pairs.data();
+    std::size_t k = 0;
+    if (stride == 3 && after) {
+        unsigned char& last_separator = text[3 * count - 1];
+        const unsigned char kept = last_separator;
+        last_separator = ' ';
+        std::uint64_t wrong = 0;
+        for (; k + 8 <= count; k += 8) {
+            const unsigned char* const p = text + 3 * k;
+            for (std::size_t j = 0; j < 8; ++j) {
+                const unsigned entry = table[pair_index(p + 3 * j)];
+                all |= entry;
+                bytes[k + j] = static_cast<std::uint8_t>(entry);
+            }
+            for (std::size_t w = 0; w < 3; ++w) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, p + 8 * w, sizeof word);
+                wrong |= (word & SEPARATOR_LANES[w]) ^ SPACE_LANES[w];
+            }
+        }
+        last_separator = kept;
+        all |= wrong != 0 ? NOT_PAIR : 0;
+    }
+    if (k == count) {
+        k = count - 1; // the last byte again: the same value, no separator
+    }
+    for (; k + 1 < count; ++k) {
+        const unsigned char* const p = text + stride * k;
+        const unsigned entry = table[pair_index(p)];
+        all |= entry;
+        bytes[k] = static_cast<std::uint8_t>(entry);
+        if constexpr (stride == 3) {
+            any_separator |= p[2];
+            each_separator &= p[2];
+        }
+    }
+    const unsigned last = table[pair_index(text + stride * (count - 1))];
+    bytes[count - 1] = static_cast<std::uint8_t>(last);
+    // The flags a word at a time: memset's set-up costs more for a line.
+    constexpr std::uint64_t RUNS = 0x0101010101010101u * RUN;
+    std::size_t f = 0;
+    for (; f + 8 <= count; f += 8) {
+        std::memcpy(flags + f, &RUNS, sizeof RUNS);
+    }
+    for (; f < count; ++f) {
+        flags[f] = RUN;
+    }
+    return all | last | (any_separator == ' ' && each_separator == ' ' ? 0 : NOT_PAIR);
+}
+
+// The listing's lines from the reader's place on, as long as each is a
+// run of bytes typed alike, two digits and a space or two digits side by
+// side, all in one case, up to LONGEST_RUN of them, then its end: one
+// record for each run's places, and no character looked at twice but
+// for the LF. Stops at anything else, where the buffer or the room ends,
+// and before a line whose first characters might hold an address; the
+// other paths take it from there.
+void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,
+               std::size_t room, std::size_t& made)
+{
+    if (r.has_high || !r.started) {
+        return;
+    }
+    const unsigned char* const text = bytes_at(r, 0);
+    while (made < room) {
+        std::size_t at = r.at;
+        while (at < r.filled && ASCII[text[at]] == SEPARATOR) {
+            ++at;
+        }
+        const std::size_t skipped = at - r.at;
+        if (at + 5 > r.filled || r.column > WIDEST - 3 * static_cast<long long>(BUFFER_SIZE)) {
+            return;
+        }
+        const unsigned char* const t = text + at;
+        const std::size_t stride = t[2] == ' ' ? 3 : ASCII[t[2]] < 16 ? 2 : 0;
+        if (stride == 0) {
+            return;
+        }
+        // Where the line ends: most lines are as long as the one before,
+        // which the run then shows (an LF before would not be a digit or
+        // a space); else where the first LF is.
+        const std::size_t left = r.filled - at;
+        std::size_t end = r.run_line;
+        bool lf = end < left && t[end] == '\n';
+        if (!lf) {
+            const void* const found = std::memchr(t, '\n', left);
+            lf = found != nullptr;
+            end = lf ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - t) : left;
+        }
+        if (end < 2 + stride) {
+            r.run_line = 0;
+            return;
+        }
+        // (A constant divisor: no division instruction.)
+        const std::size_t whole = (stride == 3 ? (end - 2) / 3 : (end - 2) / 2) + 1;
+        const std::size_t count = std::min({whole, room - made, LONGEST_RUN});
+        const std::size_t chars = stride * (count - 1) + 2;
+        // The line ends after the run (a CR before its LF is a separator).
+        const std::size_t line_end = chars + (chars + 1 == end && t[chars] == '\r' ? 1 : 0);
+        const bool ends = lf && line_end == end;
+        // A colon among a line's first characters would make them an
+        // address: the run must show there is none.
+        if (count < 2 || (r.line_start && skipped + chars < ADDRESS_CHARS && !ends)) {
+            return;
+        }
+        const std::size_t i = first + made;
+        unsigned char* const typed = reinterpret_cast<unsigned char*>(r.buffer.data()) + at;
+        const bool after = 3 * count - 1 < left;
+        const unsigned all = stride == 3 ? read_pairs<3>(typed, bytes + made, &places.flags[i], count, after)
+                                         : read_pairs<2>(typed, bytes + made, &places.flags[i], count, false);
+        if ((all & NOT_PAIR) != 0 || (all & (LOWER | UPPER)) == (LOWER | UPPER)) {
+            if (end == r.run_line) {
+                r.run_line = 0; // perhaps a shorter line: look for its LF
+                continue;
+            }
+            return;
+        }
+        r.run_line = end;
+        places.flags[i] = RUN_FIRST;
+        places.lines[i] = r.line;
+        places.columns[i] = static_cast<std::uint32_t>(r.column + static_cast<long long>(skipped) + 1);
+        places.chars[i] = {static_cast<char>(stride), static_cast<char>((all & LOWER) != 0 ? 1 : 0)};
+        made += count;
+        r.line_start = false;
+        r.at = at + chars;
+        r.column += static_cast<long long>(skipped + chars);
+        r.end.line = r.line;
+        r.end.column = r.column + 1;
+        if (!ends) {
+            return;
+        }
+        r.at = at + end + 1;
+        ++r.line;
+        r.column = 0;
+        r.line_start = true;
+    }
 }
 
 } // namespace
@@ -197,9 +409,82 @@ void start_listing(ListingReader& reader, std::FILE* stream)
 {
     reader = ListingReader{};
     reader.stream = stream;
+    static bool made = false;
+    if (!made) {
+        make_pairs();
+        made = true;
+    }
 }
 
-std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, Origin* origins, std::size_t room)
+void put_origin(TypedPlaces& places, std::size_t i, const Origin& o)
+{
+    const bool compact = o.size == 2 && o.high_size == 1 && o.low_line == o.line &&
+                         o.low_column == o.column + 1 && o.column > 0 && o.column < WIDEST;
+    places.flags[i] = static_cast<std::uint8_t>(o.unread | (compact ? 0 : FULL));
+    if (compact) {
+        places.columns[i] = static_cast<std::uint32_t>(o.column);
+        places.chars[i] = {o.text[0], o.text[1]};
+        places.lines[i] = o.line;
+    } else {
+        places.full[i] = o;
+    }
+}
+
+Origin origin_at(const TypedPlaces& places, std::size_t i, std::uint8_t value)
+{
+    const std::uint8_t flags = places.flags[i];
+    if ((flags & FULL) != 0) {
+        return places.full[i];
+    }
+    Origin o;
+    o.size = 2;
+    o.high_size = 1;
+    if ((flags & (RUN | RUN_FIRST)) != 0) {
+        std::size_t first = i;
+        std::size_t back = 0;
+        while ((places.flags[first] & RUN_FIRST) == 0) {
+            first = (first - 1) & (PLACES - 1);
+            ++back;
+        }
+        const auto stride = static_cast<long long>(static_cast<unsigned char>(places.chars[first][0]));
+        const char* const digits = places.chars[first][1] != 0 ? "0123456789abcdef" : "0123456789ABCDEF";
+        o.line = places.lines[first];
+        o.column = places.columns[first] + stride * static_cast<long long>(back);
+        o.text[0] = digits[value >> 4u];
+        o.text[1] = digits[value & 0xFu];
+    } else {
+        o.line = places.lines[i];
+        o.column = places.columns[i];
+        o.text[0] = places.chars[i][0];
+        o.text[1] = places.chars[i][1];
+        o.unread = flags;
+    }
+    o.low_line = o.line;
+    o.low_column = o.column + 1;
+    return o;
+}
+
+void start_run(TypedPlaces& places, std::size_t i)
+{
+    if ((places.flags[i] & RUN) == 0) {
+        return;
+    }
+    std::size_t first = i;
+    std::size_t back = 0;
+    while ((places.flags[first] & RUN_FIRST) == 0) {
+        first = (first - 1) & (PLACES - 1);
+        ++back;
+    }
+    places.flags[i] = RUN_FIRST;
+    places.lines[i] = places.lines[first];
+    places.chars[i] = places.chars[first];
+    places.columns[i] = places.columns[first] +
+                        static_cast<std::uint32_t>(static_cast<unsigned char>(places.chars[first][0])) *
+                            static_cast<std::uint32_t>(back);
+}
+
+std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,
+                         std::size_t room)
 {
     std::size_t made = 0;
     while (made < room) {
@@ -214,6 +499,11 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, Origin* origins,
                 continue;
             }
         }
+        const std::size_t before = r.at;
+        read_runs(r, bytes, places, first, room, made);
+        if (r.at != before) {
+            continue;
+        }
         if (r.line_start) {
             r.line_start = false;
             std::size_t chars = 0;
@@ -224,8 +514,7 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, Origin* origins,
                 continue;
             }
         }
-        const std::size_t before = r.at;
-        read_ascii(r, bytes, origins, room, made);
+        read_ascii(r, bytes, places, first, room, made);
         if (r.at != before) {
             continue;
         }
@@ -273,7 +562,7 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, Origin* origins,
             continue;
         }
         bytes[made] = static_cast<std::uint8_t>(r.high << 4u | digit);
-        origins[made] = r.pending;
+        put_origin(places, first + made, r.pending);
         ++made;
         r.end.line = r.line;
         r.end.column = r.column + 1;

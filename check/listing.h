@@ -42,6 +42,44 @@ struct Origin {
 inline constexpr std::uint8_t UNREAD_HIGH = 2;
 inline constexpr std::uint8_t UNREAD_LOW = 1;
 
+// The origins of the listing's bytes that a window holds, slot `at %
+// PLACES` for byte `at`. Most lines are runs of bytes typed alike, two
+// digits and a space or two digits side by side, in one case: such a run
+// keeps one record, in its first byte's slot (RUN_FIRST), and its other
+// bytes only the flag RUN; a byte's place is then the run's start and its
+// stride, its text the byte's digits in the run's case. A byte typed as
+// two characters side by side otherwise keeps the line, the first one's
+// column and the two characters; one typed any other way a full Origin
+// (FULL). A block's flags are two cache lines.
+inline constexpr std::size_t PLACES = BUFFER_SIZE;
+inline constexpr std::uint8_t FULL = 0x80;
+inline constexpr std::uint8_t RUN = 0x40;
+inline constexpr std::uint8_t RUN_FIRST = 0x20;
+// The bytes of one run, at most: a place in a run is found from its
+// first byte.
+inline constexpr std::size_t LONGEST_RUN = 256;
+
+struct TypedPlaces {
+    std::array<std::uint8_t, PLACES> flags{}; // UNREAD_HIGH, UNREAD_LOW, FULL, RUN, RUN_FIRST
+    std::array<std::uint32_t, PLACES> columns{};
+    std::array<std::array<char, 2>, PLACES> chars{}; // a run's: its stride and whether it is lower case
+    std::array<long long, PLACES> lines{};
+    std::array<Origin, PLACES> full{};
+};
+
+inline std::size_t place_slot(long long at)
+{
+    return static_cast<std::size_t>(at) & (PLACES - 1);
+}
+
+// Slot i's byte was typed as `o`.
+void put_origin(TypedPlaces& places, std::size_t i, const Origin& o);
+// Where the byte in slot i, whose value is now `value`, was typed.
+Origin origin_at(const TypedPlaces& places, std::size_t i, std::uint8_t value);
+// Makes the byte in slot i, of a run, the first of a run of its own, so
+// that the byte before it can be given another origin or be dropped.
+void start_run(TypedPlaces& places, std::size_t i);
+
 struct ListingReader : Input {
     bool started = false; // past the byte-order mark, if any
     long long line = 1;
@@ -50,14 +88,17 @@ struct ListingReader : Input {
     bool has_high = false;  // a digit waits for the one that makes its byte
     std::uint8_t high = 0;
     Origin pending{};
-    Origin end{}; // the place after the last byte's last character
+    Origin end{};             // the place after the last byte's last character
+    std::size_t run_line = 0; // the length of the last line read as a run
 };
 
 void start_listing(ListingReader& reader, std::FILE* stream);
 
-// The listing's next bytes, at most `room` of them, with their origins:
+// The listing's next bytes, at most `room` of them, with their origins
+// from slot `first` on (which must leave room for them before the last):
 // how many; 0 only at the listing's end (or where reading failed).
-std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, Origin* origins, std::size_t room);
+std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,
+                         std::size_t room);
 
 // A block's row `row`, added up as its report's row sum is, before the
 // sum is cut to a byte.

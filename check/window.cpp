@@ -44,12 +44,16 @@ bool make_room(FileWindow& w, long long keep)
     if (drop == 0) {
         return false;
     }
+    // The places stay in their slots, which go by FILE's offset.
+    const bool kept = drop < w.filled;
     std::copy(w.bytes.begin() + static_cast<std::ptrdiff_t>(drop), w.bytes.end(), w.bytes.begin());
-    if (w.listing != nullptr) {
-        std::copy(w.origins.begin() + static_cast<std::ptrdiff_t>(drop), w.origins.end(), w.origins.begin());
-    }
     w.base += static_cast<long long>(drop);
     w.filled -= drop;
+    if (w.listing != nullptr && kept) {
+        // The slots dropped are read into next: the run of the first byte
+        // held starts with it.
+        start_run(w.places, place_slot(w.base));
+    }
     return true;
 }
 
@@ -59,10 +63,16 @@ bool hold(FileWindow& w, long long end, long long keep)
         if (!make_room(w, keep)) {
             return false; // no room, and none to make: never taken for FILE's end
         }
-        const std::size_t room = w.bytes.size() - w.filled;
-        const std::size_t n = w.listing != nullptr ? read_listing(*w.listing, w.bytes.data() + w.filled,
-                                                                  w.origins.data() + w.filled, room)
-                                                   : std::fread(w.bytes.data() + w.filled, 1, room, w.stream);
+        std::size_t room = w.bytes.size() - w.filled;
+        std::size_t n = 0;
+        if (w.listing != nullptr) {
+            // As far as the slots go before they start again from the first.
+            const std::size_t first = place_slot(w.base + static_cast<long long>(w.filled));
+            room = std::min(room, PLACES - first);
+            n = read_listing(*w.listing, w.bytes.data() + w.filled, w.places, first, room);
+        } else {
+            n = std::fread(w.bytes.data() + w.filled, 1, room, w.stream);
+        }
         w.filled += n;
         if (n == 0) {
             w.ended = true;
@@ -78,9 +88,23 @@ Origin origin_of(const FileWindow& w, long long at)
         return w.mark;
     }
     if (at >= w.base && at < w.base + static_cast<long long>(w.filled)) {
-        return w.origins[static_cast<std::size_t>(at - w.base)];
+        return origin_at(w.places, place_slot(at), w.bytes[static_cast<std::size_t>(at - w.base)]);
     }
     return w.listing->end;
+}
+
+void set_origin(FileWindow& w, long long at, const Origin& origin)
+{
+    // A run's bytes after this one find their place from it.
+    if (at + 1 < w.base + static_cast<long long>(w.filled)) {
+        start_run(w.places, place_slot(at + 1));
+    }
+    put_origin(w.places, place_slot(at), origin);
+}
+
+std::uint8_t unread_at(const FileWindow& w, long long at)
+{
+    return static_cast<std::uint8_t>(w.places.flags[place_slot(at)] & (UNREAD_HIGH | UNREAD_LOW));
 }
 
 bool unread_in(const FileWindow& w, long long from, long long to)
@@ -88,14 +112,20 @@ bool unread_in(const FileWindow& w, long long from, long long to)
     if (w.listing == nullptr) {
         return false;
     }
-    const long long first = std::max(from, w.base);
+    // The flags of the bytes, in at most two stretches of slots: OR-ed
+    // whole, a loop the compiler makes wide.
+    long long p = std::max(from, w.base);
     const long long last = std::min(to, w.base + static_cast<long long>(w.filled));
-    for (long long p = first; p < last; ++p) {
-        if (w.origins[static_cast<std::size_t>(p - w.base)].unread != 0) {
-            return true;
+    unsigned all = 0;
+    while (p < last) {
+        const std::size_t i = place_slot(p);
+        const auto count = static_cast<std::size_t>(std::min(last - p, static_cast<long long>(PLACES - i)));
+        for (std::size_t k = 0; k < count; ++k) {
+            all |= w.places.flags[i + k];
         }
+        p += static_cast<long long>(count);
     }
-    return false;
+    return (all & (UNREAD_HIGH | UNREAD_LOW)) != 0;
 }
 
 void mark_origin(FileWindow& w, long long at)

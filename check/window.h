@@ -42,14 +42,15 @@ bool matches(const FileView& file, long long at, const BlockSums& stored);
 // it that decide its alignment and the longest shift either way; the check
 // asks for that much before it decides.
 inline constexpr std::size_t FILE_WINDOW_SIZE = BUFFER_SIZE;
+static_assert(FILE_WINDOW_SIZE == PLACES, "each byte the window holds has a slot of its own");
 
 struct FileWindow {
     std::FILE* stream = nullptr;
     ListingReader* listing = nullptr; // FILE is a typed listing, read as hex text
     std::array<std::uint8_t, FILE_WINDOW_SIZE> bytes{};
-    std::array<Origin, FILE_WINDOW_SIZE> origins{}; // a listing's: where each byte was typed
-    long long base = 0;                             // FILE's offset of bytes[0]
-    std::size_t filled = 0;                         // bytes[0..filled) are FILE's
+    TypedPlaces places;     // a listing's: where each byte was typed
+    long long base = 0;     // FILE's offset of bytes[0]
+    std::size_t filled = 0; // bytes[0..filled) are FILE's
     bool ended = false;
     bool failed = false;
     long long marked = -1; // a byte whose origin is kept after the window drops it
@@ -70,6 +71,10 @@ bool make_room(FileWindow& window, long long keep);
 // Where FILE's byte `at` was typed, in a listing; FILE's end is the place
 // after its last byte.
 Origin origin_of(const FileWindow& window, long long at);
+// Where FILE's byte `at`, which the window holds, was typed from now on.
+void set_origin(FileWindow& window, long long at, const Origin& origin);
+// Its digits that could not be read: UNREAD_HIGH, UNREAD_LOW.
+std::uint8_t unread_at(const FileWindow& window, long long at);
 // A listing's bytes from..to, as far as the window holds them, have a
 // digit that could not be read.
 bool unread_in(const FileWindow& window, long long from, long long to);

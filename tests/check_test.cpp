@@ -272,10 +272,11 @@ TEST(Listing, CharactersAndPlaces)
         start_listing(reader, stream);
         std::string bytes;
         std::string origins;
+        static TypedPlaces places;
         std::uint8_t byte = 0;
-        Origin o;
         // One byte at a time: the reader keeps its place between calls.
-        while (read_listing(reader, &byte, &o, 1) == 1) {
+        while (read_listing(reader, &byte, places, 0, 1) == 1) {
+            const Origin o = origin_at(places, 0, byte);
             bytes += static_cast<char>(byte);
             origins += (origins.empty() ? "" : ", ") + std::to_string(o.line) + ":" +
                        std::to_string(o.column) + " " + std::string(o.text.data(), o.size) + " " +
@@ -285,6 +286,145 @@ TEST(Listing, CharactersAndPlaces)
         EXPECT_EQ(bytes, c.bytes) << c.text;
         EXPECT_EQ(origins, c.origins) << c.text;
     }
+}
+
+// A listing's text as the reader gives it: each byte and where it was
+// typed ("line:column-line:column text unread"), read into slots from
+// `first` on, `room` bytes a call.
+std::vector<std::string> read_all(const std::string& text, std::size_t first, std::size_t room)
+{
+    std::FILE* const stream = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::rewind(stream);
+    static ListingReader reader;
+    static TypedPlaces places;
+    static std::array<std::uint8_t, PLACES> bytes;
+    start_listing(reader, stream);
+    std::vector<std::string> read;
+    for (std::size_t n = 0;; first = place_slot(static_cast<long long>(first + n))) {
+        n = read_listing(reader, &bytes[first], places, first, std::min(room, PLACES - first));
+        if (n == 0) {
+            break;
+        }
+        for (std::size_t i = first; i < first + n; ++i) {
+            const Origin o = origin_at(places, i, bytes[i]);
+            read.push_back(std::to_string(bytes[i]) + " " + std::to_string(o.line) + ":" +
+                           std::to_string(o.column) + "-" + std::to_string(o.low_line) + ":" +
+                           std::to_string(o.low_column) + " " + std::string(o.text.data(), o.size) + " " +
+                           std::to_string(o.unread));
+        }
+    }
+    std::fclose(stream);
+    return read;
+}
+
+// Lines typed alike are read a run at a time, and the bytes and places
+// come out as read a character at a time: each format below, with slips
+// that end a run (a digit not read, a line of another length or case, a
+// comment, a digit alone), lines longer than a run, and the slots going
+// round.
+TEST(Listing, RunsReadAsCharacterByCharacter)
+{
+    std::mt19937 random(31);
+    const struct {
+        const char* byte; // the format of a byte
+        std::size_t per_line;
+        const char* line_end;
+        bool address;
+    } formats[] = {
+        {"%02X ", 16, "\n", false},  {"%02x", 8, "\r\n", false}, {"%02X ", 8, "\n", true},
+        {"%02x ", 300, "\n", false}, {"%02X", 24, "\r\n", true}, {"%02X  ", 5, "\n", false},
+    };
+    for (const auto& f : formats) {
+        std::string text;
+        for (std::size_t line = 0; line < 300; ++line) {
+            if (f.address) {
+                text += std::to_string(line * 16) + ": ";
+            }
+            const std::size_t count = random() % 9 == 0 ? random() % 40 : f.per_line;
+            const bool lower = random() % 7 == 0;
+            for (std::size_t b = 0; b < count; ++b) {
+                char typed[8];
+                std::snprintf(typed, sizeof typed, lower ? "%02x " : f.byte,
+                              static_cast<unsigned>(random() % 256));
+                text += typed;
+            }
+            switch (random() % 12) {
+            case 0:
+                text[text.size() - 2] = 'O';
+                break;
+            case 1:
+                text += "# a note";
+                break;
+            case 2:
+                text += "7";
+                break;
+            case 3:
+                text[text.size() / 2] = 'a';
+                break;
+            default:
+                break;
+            }
+            text += f.line_end;
+        }
+        const std::vector<std::string> one = read_all(text, 0, 1);
+        EXPECT_EQ(read_all(text, 0, PLACES), one) << f.byte << f.per_line;
+        EXPECT_EQ(read_all(text, PLACES - 1000, PLACES), one) << f.byte << f.per_line;
+    }
+}
+
+// A byte of a run given another origin (a digit slip re-paired), or the
+// bytes before one dropped and their slots read into: every other byte
+// keeps its place.
+TEST(Listing, RunsSplitWhereAByteChanges)
+{
+    std::string text;
+    for (unsigned b = 0; b < 600; ++b) {
+        char typed[4];
+        std::snprintf(typed, sizeof typed, "%02x", (b * 37) % 256);
+        text += std::string(typed) + (b % 20 == 19 ? "\n" : " ");
+    }
+    std::FILE* const stream = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::rewind(stream);
+    static ListingReader reader;
+    static TypedPlaces places;
+    static std::array<std::uint8_t, PLACES> bytes;
+    start_listing(reader, stream);
+    ASSERT_EQ(read_listing(reader, bytes.data(), places, 0, 600), 600U);
+    std::fclose(stream);
+    const auto origins = [&] {
+        std::vector<std::string> all;
+        for (std::size_t i = 0; i < 600; ++i) {
+            const Origin o = origin_at(places, i, bytes[i]);
+            all.push_back(std::to_string(o.line) + ":" + std::to_string(o.column) + " " +
+                          std::string(o.text.data(), o.size));
+        }
+        return all;
+    };
+    std::vector<std::string> before = origins();
+    EXPECT_EQ(before[21], "2:4 09");
+    Origin other;
+    other.line = 99;
+    other.column = 7;
+    other.low_line = 99;
+    other.low_column = 9;
+    other.text = {'5', 'A', 'A'};
+    other.size = 3;
+    other.high_size = 1;
+    for (const std::size_t at : {25U, 20U, 39U, 40U, 41U, 300U}) {
+        start_run(places, at + 1);
+        put_origin(places, at, other);
+        before[at] = "99:7 5AA";
+        EXPECT_EQ(origins(), before) << at;
+    }
+    // Dropped: the slots before 450 read into with bytes of no run.
+    start_run(places, 450);
+    for (std::size_t i = 440; i < 450; ++i) {
+        places.flags[i] = 0;
+    }
+    const std::vector<std::string> after = origins();
+    EXPECT_TRUE(std::equal(after.begin() + 450, after.end(), before.begin() + 450));
 }
 
 // A block's digits that could not be read, read as 0, from its report:
