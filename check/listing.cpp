@@ -179,7 +179,11 @@ void read_ascii(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std:
             break;
         }
         const std::size_t i = first + n;
-        places.flags[i] = static_cast<std::uint8_t>((high >> 4u) * UNREAD_HIGH | (low >> 4u) * UNREAD_LOW);
+        const auto unread = static_cast<std::uint8_t>((high >> 4u) * UNREAD_HIGH | (low >> 4u) * UNREAD_LOW);
+        if (unread != 0) {
+            r.last_unread = static_cast<long long>(n);
+        }
+        places.flags[i] = unread;
         places.columns[i] = column + 1;
         places.chars[i] = {static_cast<char>(text[at]), static_cast<char>(text[at + 1])};
         places.lines[i] = line;
@@ -383,21 +387,45 @@ void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::
             return;
         }
         r.run_line = end;
+        // The lines after it that are typed just like it, from their first
+        // column, join its run.
+        std::size_t joined = 0; // lines
+        std::size_t next = at + end + 1;
+        unsigned run = all;
+        const bool cr = line_end != chars;
+        if (ends && r.column + static_cast<long long>(skipped) == 0 && stride == 3) {
+            for (std::size_t held = count; made + held + count <= room && held + count <= LONGEST_RUN;
+                 held += count) {
+                const unsigned char* const following = text + next;
+                if (next + end >= r.filled || following[end] != '\n' || (cr && following[chars] != '\r')) {
+                    break;
+                }
+                const unsigned more = read_pairs<3>(typed + (next - at), bytes + made + held,
+                                                    &places.flags[i + held], count, true);
+                if ((more & NOT_PAIR) != 0 || ((run | more) & (LOWER | UPPER)) == (LOWER | UPPER)) {
+                    break;
+                }
+                run |= more;
+                ++joined;
+                next += end + 1;
+            }
+        }
         places.flags[i] = RUN_FIRST;
         places.lines[i] = r.line;
         places.columns[i] = static_cast<std::uint32_t>(r.column + static_cast<long long>(skipped) + 1);
-        places.chars[i] = {static_cast<char>(stride), static_cast<char>((all & LOWER) != 0 ? 1 : 0)};
-        made += count;
+        places.chars[i] = {static_cast<char>(stride), static_cast<char>((run & LOWER) != 0 ? 1 : 0)};
+        places.shapes[i] = {static_cast<std::uint16_t>(count), 0};
+        made += count * (joined + 1);
         r.line_start = false;
         r.at = at + chars;
         r.column += static_cast<long long>(skipped + chars);
-        r.end.line = r.line;
+        r.end.line = r.line + static_cast<long long>(joined);
         r.end.column = r.column + 1;
         if (!ends) {
             return;
         }
-        r.at = at + end + 1;
-        ++r.line;
+        r.at = next;
+        r.line += static_cast<long long>(joined) + 1;
         r.column = 0;
         r.line_start = true;
     }
@@ -432,11 +460,14 @@ void put_origin(TypedPlaces& places, std::size_t i, const Origin& o)
 
 Origin origin_at(const TypedPlaces& places, std::size_t i, std::uint8_t value)
 {
+    // One Origin, made where the caller wants it (two returned would be
+    // copied, the characters written one by one then read whole: slow).
     const std::uint8_t flags = places.flags[i];
-    if ((flags & FULL) != 0) {
-        return places.full[i];
-    }
     Origin o;
+    if ((flags & FULL) != 0) {
+        o = places.full[i];
+        return o;
+    }
     o.size = 2;
     o.high_size = 1;
     if ((flags & (RUN | RUN_FIRST)) != 0) {
@@ -448,8 +479,12 @@ Origin origin_at(const TypedPlaces& places, std::size_t i, std::uint8_t value)
         }
         const auto stride = static_cast<long long>(static_cast<unsigned char>(places.chars[first][0]));
         const char* const digits = places.chars[first][1] != 0 ? "0123456789abcdef" : "0123456789ABCDEF";
-        o.line = places.lines[first];
-        o.column = places.columns[first] + stride * static_cast<long long>(back);
+        // The run's lines are alike: its bytes a line, and where in its
+        // line the first one stands, give the line and column.
+        const std::size_t in_run = places.shapes[first][1] + back;
+        const std::size_t width = places.shapes[first][0];
+        o.line = places.lines[first] + static_cast<long long>(in_run / width);
+        o.column = places.columns[first] + stride * static_cast<long long>(in_run % width);
         o.text[0] = digits[value >> 4u];
         o.text[1] = digits[value & 0xFu];
     } else {
@@ -475,18 +510,20 @@ void start_run(TypedPlaces& places, std::size_t i)
         first = (first - 1) & (PLACES - 1);
         ++back;
     }
+    const std::size_t in_run = places.shapes[first][1] + back;
+    const std::size_t width = places.shapes[first][0];
     places.flags[i] = RUN_FIRST;
-    places.lines[i] = places.lines[first];
+    places.lines[i] = places.lines[first] + static_cast<long long>(in_run / width);
+    places.columns[i] = places.columns[first];
     places.chars[i] = places.chars[first];
-    places.columns[i] = places.columns[first] +
-                        static_cast<std::uint32_t>(static_cast<unsigned char>(places.chars[first][0])) *
-                            static_cast<std::uint32_t>(back);
+    places.shapes[i] = {static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(in_run % width)};
 }
 
 std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,
                          std::size_t room)
 {
     std::size_t made = 0;
+    r.last_unread = -1;
     while (made < room) {
         fill(r, LONGEST);
         if (r.at == r.filled) {
@@ -562,6 +599,9 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, TypedPlaces& pla
             continue;
         }
         bytes[made] = static_cast<std::uint8_t>(r.high << 4u | digit);
+        if (r.pending.unread != 0) {
+            r.last_unread = static_cast<long long>(made);
+        }
         put_origin(places, first + made, r.pending);
         ++made;
         r.end.line = r.line;

@@ -57,13 +57,15 @@ inline constexpr std::uint8_t RUN = 0x40;
 inline constexpr std::uint8_t RUN_FIRST = 0x20;
 // The bytes of one run, at most: a place in a run is found from its
 // first byte.
-inline constexpr std::size_t LONGEST_RUN = 256;
+inline constexpr std::size_t LONGEST_RUN = 64;
 
 struct TypedPlaces {
     std::array<std::uint8_t, PLACES> flags{}; // UNREAD_HIGH, UNREAD_LOW, FULL, RUN, RUN_FIRST
     std::array<std::uint32_t, PLACES> columns{};
     std::array<std::array<char, 2>, PLACES> chars{}; // a run's: its stride and whether it is lower case
     std::array<long long, PLACES> lines{};
+    // A run's: its bytes a line, and where in its line its first byte is.
+    std::array<std::array<std::uint16_t, 2>, PLACES> shapes{};
     std::array<Origin, PLACES> full{};
 };
 
@@ -88,15 +90,17 @@ struct ListingReader : Input {
     bool has_high = false;  // a digit waits for the one that makes its byte
     std::uint8_t high = 0;
     Origin pending{};
-    Origin end{};             // the place after the last byte's last character
-    std::size_t run_line = 0; // the length of the last line read as a run
+    Origin end{};               // the place after the last byte's last character
+    std::size_t run_line = 0;   // the length of the last line read as a run
+    long long last_unread = -1; // of the bytes the last read made, the last with a digit not read
 };
 
 void start_listing(ListingReader& reader, std::FILE* stream);
 
 // The listing's next bytes, at most `room` of them, with their origins
 // from slot `first` on (which must leave room for them before the last):
-// how many; 0 only at the listing's end (or where reading failed).
+// how many; 0 only at the listing's end (or where reading failed). Sets
+// the reader's `last_unread`.
 std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,
                          std::size_t room);
 

@@ -70,6 +70,9 @@ bool hold(FileWindow& w, long long end, long long keep)
             const std::size_t first = place_slot(w.base + static_cast<long long>(w.filled));
             room = std::min(room, PLACES - first);
             n = read_listing(*w.listing, w.bytes.data() + w.filled, w.places, first, room);
+            if (w.listing->last_unread >= 0) {
+                w.last_unread = w.base + static_cast<long long>(w.filled) + w.listing->last_unread;
+            }
         } else {
             n = std::fread(w.bytes.data() + w.filled, 1, room, w.stream);
         }
@@ -100,6 +103,9 @@ void set_origin(FileWindow& w, long long at, const Origin& origin)
         start_run(w.places, place_slot(at + 1));
     }
     put_origin(w.places, place_slot(at), origin);
+    if (origin.unread != 0) {
+        w.last_unread = std::max(w.last_unread, at);
+    }
 }
 
 std::uint8_t unread_at(const FileWindow& w, long long at)
@@ -109,8 +115,8 @@ std::uint8_t unread_at(const FileWindow& w, long long at)
 
 bool unread_in(const FileWindow& w, long long from, long long to)
 {
-    if (w.listing == nullptr) {
-        return false;
+    if (w.listing == nullptr || from > w.last_unread) {
+        return false; // the common block: no flags to look at
     }
     // The flags of the bytes, in at most two stretches of slots: OR-ed
     // whole, a loop the compiler makes wide.

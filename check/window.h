@@ -53,7 +53,8 @@ struct FileWindow {
     std::size_t filled = 0; // bytes[0..filled) are FILE's
     bool ended = false;
     bool failed = false;
-    long long marked = -1; // a byte whose origin is kept after the window drops it
+    long long marked = -1;      // a byte whose origin is kept after the window drops it
+    long long last_unread = -1; // no byte after it has a digit that could not be read
     Origin mark{};
 };
 
