@@ -315,6 +315,7 @@ std::vector<std::string> read_all(const std::string& text, std::size_t first, st
         }
     }
     std::fclose(stream);
+    read.push_back("end " + std::to_string(reader.end.line) + ":" + std::to_string(reader.end.column));
     return read;
 }
 
@@ -335,6 +336,10 @@ TEST(Listing, RunsReadAsCharacterByCharacter)
         {"%02X ", 16, "\n", false},  {"%02x", 8, "\r\n", false}, {"%02X ", 8, "\n", true},
         {"%02x ", 300, "\n", false}, {"%02X", 24, "\r\n", true}, {"%02X  ", 5, "\n", false},
     };
+    // A run after an address, then a line as long without one; lines
+    // alike but for their case or a CR.
+    std::vector<std::string> texts = {"0:  AB CD EF\n12 34 56\n", "ab cd ef 01\nAB CD EF 01\n",
+                                      "AB CD EF 01\r\nAB CD EF 0123\n", "AB CD\nEF 01"};
     for (const auto& f : formats) {
         std::string text;
         for (std::size_t line = 0; line < 300; ++line) {
@@ -370,9 +375,12 @@ TEST(Listing, RunsReadAsCharacterByCharacter)
             }
             text += f.line_end;
         }
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
         const std::vector<std::string> one = read_all(text, 0, 1);
-        EXPECT_EQ(read_all(text, 0, PLACES), one) << f.byte << f.per_line;
-        EXPECT_EQ(read_all(text, PLACES - 1000, PLACES), one) << f.byte << f.per_line;
+        EXPECT_EQ(read_all(text, 0, PLACES), one) << text;
+        EXPECT_EQ(read_all(text, PLACES - 1000, PLACES), one) << text;
     }
 }
 
@@ -385,7 +393,7 @@ TEST(Listing, RunsSplitWhereAByteChanges)
     for (unsigned b = 0; b < 600; ++b) {
         char typed[4];
         std::snprintf(typed, sizeof typed, "%02x", (b * 37) % 256);
-        text += std::string(typed) + (b % 20 == 19 ? "\n" : " ");
+        text += std::string(typed) + (b % 15 == 14 ? "\n" : " ");
     }
     std::FILE* const stream = std::tmpfile();
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -405,8 +413,12 @@ TEST(Listing, RunsSplitWhereAByteChanges)
         }
         return all;
     };
+    // Read as runs of four lines.
+    for (std::size_t i = 0; i < 600; ++i) {
+        ASSERT_EQ(places.flags[i], i % 60 == 0 ? RUN_FIRST : RUN) << i;
+    }
     std::vector<std::string> before = origins();
-    EXPECT_EQ(before[21], "2:4 09");
+    EXPECT_EQ(before[21], "2:19 09");
     Origin other;
     other.line = 99;
     other.column = 7;
@@ -415,7 +427,7 @@ TEST(Listing, RunsSplitWhereAByteChanges)
     other.text = {'5', 'A', 'A'};
     other.size = 3;
     other.high_size = 1;
-    for (const std::size_t at : {25U, 20U, 39U, 40U, 41U, 300U}) {
+    for (const std::size_t at : {25U, 20U, 39U, 59U, 60U, 61U, 300U}) {
         start_run(places, at + 1);
         put_origin(places, at, other);
         before[at] = "99:7 5AA";
