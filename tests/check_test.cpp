@@ -408,8 +408,8 @@ TEST(Listing, RunsSplitWhereAByteChanges)
         std::vector<std::string> all;
         for (std::size_t i = 0; i < 600; ++i) {
             const Origin o = origin_at(places, i, bytes[i]);
-            all.push_back(std::to_string(o.line) + ":" + std::to_string(o.column) + " " +
-                          std::string(o.text.data(), o.size));
+            all.push_back(std::to_string(o.line) + ":" + std::to_string(o.column) + "-" +
+                          std::to_string(o.low_column) + " " + std::string(o.text.data(), o.size));
         }
         return all;
     };
@@ -418,7 +418,7 @@ TEST(Listing, RunsSplitWhereAByteChanges)
         ASSERT_EQ(places.flags[i], i % 60 == 0 ? RUN_FIRST : RUN) << i;
     }
     std::vector<std::string> before = origins();
-    EXPECT_EQ(before[21], "2:19 09");
+    EXPECT_EQ(before[21], "2:19-20 09");
     Origin other;
     other.line = 99;
     other.column = 7;
@@ -430,7 +430,7 @@ TEST(Listing, RunsSplitWhereAByteChanges)
     for (const std::size_t at : {25U, 20U, 39U, 59U, 60U, 61U, 300U}) {
         start_run(places, at + 1);
         put_origin(places, at, other);
-        before[at] = "99:7 5AA";
+        before[at] = "99:7-9 5AA";
         EXPECT_EQ(origins(), before) << at;
     }
     // Dropped: the slots before 450 read into with bytes of no run.
