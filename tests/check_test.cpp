@@ -132,11 +132,18 @@ struct Read {
     long long column;
 };
 
-Read read_all(const std::string& text)
+// A text as a stream to read from.
+std::FILE* stream_of(const std::string& text)
 {
     std::FILE* const stream = std::tmpfile();
     std::fwrite(text.data(), 1, text.size(), stream);
     std::rewind(stream);
+    return stream;
+}
+
+Read read_all(const std::string& text)
+{
+    std::FILE* const stream = stream_of(text);
     static ReportReader reader;
     start_reading(reader, stream);
     Read read{{}, Record::READ, 0, 0};
@@ -265,9 +272,7 @@ TEST(Listing, CharactersAndPlaces)
         {"", "", ""},
     };
     for (const auto& c : cases) {
-        std::FILE* const stream = std::tmpfile();
-        std::fwrite(c.text.data(), 1, c.text.size(), stream);
-        std::rewind(stream);
+        std::FILE* const stream = stream_of(c.text);
         static ListingReader reader;
         start_listing(reader, stream);
         std::string bytes;
@@ -288,17 +293,26 @@ TEST(Listing, CharactersAndPlaces)
     }
 }
 
+// A listing reader and what it reads into: too large for the stack.
+struct Typed {
+    ListingReader reader;
+    TypedPlaces places;
+    std::array<std::uint8_t, PLACES> bytes;
+};
+
+Typed& typed()
+{
+    static Typed typed;
+    return typed;
+}
+
 // A listing's text as the reader gives it: each byte and where it was
 // typed ("line:column-line:column text unread"), read into slots from
 // `first` on, `room` bytes a call.
 std::vector<std::string> read_all(const std::string& text, std::size_t first, std::size_t room)
 {
-    std::FILE* const stream = std::tmpfile();
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::rewind(stream);
-    static ListingReader reader;
-    static TypedPlaces places;
-    static std::array<std::uint8_t, PLACES> bytes;
+    std::FILE* const stream = stream_of(text);
+    auto& [reader, places, bytes] = typed();
     start_listing(reader, stream);
     std::vector<std::string> read;
     for (std::size_t n = 0;; first = place_slot(static_cast<long long>(first + n))) {
@@ -395,12 +409,8 @@ TEST(Listing, RunsSplitWhereAByteChanges)
         std::snprintf(typed, sizeof typed, "%02x", (b * 37) % 256);
         text += std::string(typed) + (b % 15 == 14 ? "\n" : " ");
     }
-    std::FILE* const stream = std::tmpfile();
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::rewind(stream);
-    static ListingReader reader;
-    static TypedPlaces places;
-    static std::array<std::uint8_t, PLACES> bytes;
+    std::FILE* const stream = stream_of(text);
+    auto& [reader, places, bytes] = typed();
     start_listing(reader, stream);
     ASSERT_EQ(read_listing(reader, bytes.data(), places, 0, 600), 600U);
     std::fclose(stream);
