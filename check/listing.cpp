@@ -333,13 +333,14 @@ void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::
         return;
     }
     const unsigned char* const text = bytes_at(r, 0);
+    const std::size_t filled = r.filled; // (the stores of bytes could be the reader's, for the compiler)
     while (made < room) {
         std::size_t at = r.at;
-        while (at < r.filled && ASCII[text[at]] == SEPARATOR) {
+        while (at < filled && ASCII[text[at]] == SEPARATOR) {
             ++at;
         }
         const std::size_t skipped = at - r.at;
-        if (at + 5 > r.filled || r.column > WIDEST - 3 * static_cast<long long>(BUFFER_SIZE)) {
+        if (at + 5 > filled || r.column > WIDEST - 3 * static_cast<long long>(BUFFER_SIZE)) {
             return;
         }
         const unsigned char* const t = text + at;
@@ -350,7 +351,7 @@ void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::
         // Where the line ends: most lines are as long as the one before,
         // which the run then shows (an LF before would not be a digit or
         // a space); else where the first LF is.
-        const std::size_t left = r.filled - at;
+        const std::size_t left = filled - at;
         std::size_t end = r.run_line;
         bool lf = end < left && t[end] == '\n';
         if (!lf) {
@@ -397,7 +398,7 @@ void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::
             for (std::size_t held = count; made + held + count <= room && held + count <= LONGEST_RUN;
                  held += count) {
                 const unsigned char* const following = text + next;
-                if (next + end >= r.filled || following[end] != '\n' || (cr && following[chars] != '\r')) {
+                if (next + end >= filled || following[end] != '\n' || (cr && following[chars] != '\r')) {
                     break;
                 }
                 const unsigned more = read_pairs<3>(typed + (next - at), bytes + made + held,
