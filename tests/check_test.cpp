@@ -312,7 +312,10 @@ Typed& typed()
 std::vector<std::string> read_all(const std::string& text, std::size_t first, std::size_t room)
 {
     std::FILE* const stream = stream_of(text);
-    auto& [reader, places, bytes] = typed();
+    Typed& into = typed();
+    ListingReader& reader = into.reader;
+    TypedPlaces& places = into.places;
+    auto& bytes = into.bytes;
     start_listing(reader, stream);
     std::vector<std::string> read;
     for (std::size_t n = 0;; first = place_slot(static_cast<long long>(first + n))) {
@@ -410,7 +413,10 @@ TEST(Listing, RunsSplitWhereAByteChanges)
         text += std::string(typed) + (b % 15 == 14 ? "\n" : " ");
     }
     std::FILE* const stream = stream_of(text);
-    auto& [reader, places, bytes] = typed();
+    Typed& into = typed();
+    ListingReader& reader = into.reader;
+    TypedPlaces& places = into.places;
+    auto& bytes = into.bytes;
     start_listing(reader, stream);
     ASSERT_EQ(read_listing(reader, bytes.data(), places, 0, 600), 600U);
     std::fclose(stream);
