@@ -60,13 +60,8 @@ Part digit_part(const FileWindow& w, long long k)
         return {};
     }
     if (p < window_end(w)) {
-        const std::size_t slot = place_slot(p);
-        const bool high = (k & 1) == 0;
-        const auto value = static_cast<unsigned>(digit_value(w, k));
-        if ((w.places.flags[slot] & FULL) != 0) {
-            return part_of(w.places.full[slot], high, value); // no copy: a re-pairing reads every byte
-        }
-        return part_of(origin_at(w.places, slot, w.bytes[static_cast<std::size_t>(p - w.base)]), high, value);
+        const Origin o = origin_at(w.places, place_slot(p), w.bytes[static_cast<std::size_t>(p - w.base)]);
+        return part_of(o, (k & 1) == 0, static_cast<unsigned>(digit_value(w, k)));
     }
     const ListingReader& r = *w.listing;
     Part part = part_of(r.pending, true, r.high);

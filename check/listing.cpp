@@ -218,6 +218,12 @@ unsigned pair_entry(unsigned high, unsigned low)
     return (h << 4u | l) | letter_case(high) | letter_case(low);
 }
 
+// Entries OR-ed of bytes that can be one run: all digits, in one case.
+bool alike(unsigned entries)
+{
+    return (entries & NOT_PAIR) == 0 && (entries & (LOWER | UPPER)) != (LOWER | UPPER);
+}
+
 // Every pair of characters, looked up at once by the two as the machine
 // loads them, in either byte order: one load a byte.
 std::array<std::uint16_t, 1 << 16> pairs;
@@ -380,7 +386,7 @@ void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::
         const bool after = 3 * count - 1 < left;
         const unsigned all = stride == 3 ? read_pairs<3>(typed, bytes + made, &places.flags[i], count, after)
                                          : read_pairs<2>(typed, bytes + made, &places.flags[i], count, false);
-        if ((all & NOT_PAIR) != 0 || (all & (LOWER | UPPER)) == (LOWER | UPPER)) {
+        if (!alike(all)) {
             if (end == r.run_line) {
                 r.run_line = 0; // perhaps a shorter line: look for its LF
                 continue;
@@ -403,7 +409,7 @@ void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::
                 }
                 const unsigned more = read_pairs<3>(typed + (next - at), bytes + made + held,
                                                     &places.flags[i + held], count, true);
-                if ((more & NOT_PAIR) != 0 || ((run | more) & (LOWER | UPPER)) == (LOWER | UPPER)) {
+                if (!alike(run | more)) {
                     break;
                 }
                 run |= more;
@@ -430,6 +436,28 @@ void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::
         r.column = 0;
         r.line_start = true;
     }
+}
+
+// A byte of a run: the run's first byte's slot, and the byte's line and
+// place in it. The run's lines are alike: its bytes a line, and where in
+// its line the first one stands, give them.
+struct InRun {
+    std::size_t first;
+    long long line;
+    std::size_t index;
+};
+
+InRun in_run(const TypedPlaces& places, std::size_t i)
+{
+    std::size_t first = i;
+    std::size_t back = 0;
+    while ((places.flags[first] & RUN_FIRST) == 0) {
+        first = (first - 1) & (PLACES - 1);
+        ++back;
+    }
+    const std::size_t at = places.shapes[first][1] + back;
+    const std::size_t width = places.shapes[first][0];
+    return {first, places.lines[first] + static_cast<long long>(at / width), at % width};
 }
 
 } // namespace
@@ -472,20 +500,11 @@ Origin origin_at(const TypedPlaces& places, std::size_t i, std::uint8_t value)
     o.size = 2;
     o.high_size = 1;
     if ((flags & (RUN | RUN_FIRST)) != 0) {
-        std::size_t first = i;
-        std::size_t back = 0;
-        while ((places.flags[first] & RUN_FIRST) == 0) {
-            first = (first - 1) & (PLACES - 1);
-            ++back;
-        }
-        const auto stride = static_cast<long long>(static_cast<unsigned char>(places.chars[first][0]));
-        const char* const digits = places.chars[first][1] != 0 ? "0123456789abcdef" : "0123456789ABCDEF";
-        // The run's lines are alike: its bytes a line, and where in its
-        // line the first one stands, give the line and column.
-        const std::size_t in_run = places.shapes[first][1] + back;
-        const std::size_t width = places.shapes[first][0];
-        o.line = places.lines[first] + static_cast<long long>(in_run / width);
-        o.column = places.columns[first] + stride * static_cast<long long>(in_run % width);
+        const InRun in = in_run(places, i);
+        const auto stride = static_cast<long long>(static_cast<unsigned char>(places.chars[in.first][0]));
+        const char* const digits = places.chars[in.first][1] != 0 ? "0123456789abcdef" : "0123456789ABCDEF";
+        o.line = in.line;
+        o.column = places.columns[in.first] + stride * static_cast<long long>(in.index);
         o.text[0] = digits[value >> 4u];
         o.text[1] = digits[value & 0xFu];
     } else {
@@ -505,19 +524,12 @@ void start_run(TypedPlaces& places, std::size_t i)
     if ((places.flags[i] & RUN) == 0) {
         return;
     }
-    std::size_t first = i;
-    std::size_t back = 0;
-    while ((places.flags[first] & RUN_FIRST) == 0) {
-        first = (first - 1) & (PLACES - 1);
-        ++back;
-    }
-    const std::size_t in_run = places.shapes[first][1] + back;
-    const std::size_t width = places.shapes[first][0];
+    const InRun in = in_run(places, i);
     places.flags[i] = RUN_FIRST;
-    places.lines[i] = places.lines[first] + static_cast<long long>(in_run / width);
-    places.columns[i] = places.columns[first];
-    places.chars[i] = places.chars[first];
-    places.shapes[i] = {static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(in_run % width)};
+    places.lines[i] = in.line;
+    places.columns[i] = places.columns[in.first];
+    places.chars[i] = places.chars[in.first];
+    places.shapes[i] = {places.shapes[in.first][0], static_cast<std::uint16_t>(in.index)};
 }
 
 std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,

@@ -300,9 +300,11 @@ struct Typed {
     std::array<std::uint8_t, PLACES> bytes;
 };
 
-Typed& typed()
+// The reader started on `text` (its stream to be closed by the caller).
+Typed& typed_from(const std::string& text)
 {
     static Typed typed;
+    start_listing(typed.reader, stream_of(text));
     return typed;
 }
 
@@ -311,12 +313,7 @@ Typed& typed()
 // `first` on, `room` bytes a call.
 std::vector<std::string> read_all(const std::string& text, std::size_t first, std::size_t room)
 {
-    std::FILE* const stream = stream_of(text);
-    Typed& into = typed();
-    ListingReader& reader = into.reader;
-    TypedPlaces& places = into.places;
-    auto& bytes = into.bytes;
-    start_listing(reader, stream);
+    auto& [reader, places, bytes] = typed_from(text);
     std::vector<std::string> read;
     for (std::size_t n = 0;; first = place_slot(static_cast<long long>(first + n))) {
         n = read_listing(reader, &bytes[first], places, first, std::min(room, PLACES - first));
@@ -331,7 +328,7 @@ std::vector<std::string> read_all(const std::string& text, std::size_t first, st
                            std::to_string(o.unread));
         }
     }
-    std::fclose(stream);
+    std::fclose(reader.stream);
     read.push_back("end " + std::to_string(reader.end.line) + ":" + std::to_string(reader.end.column));
     return read;
 }
@@ -412,14 +409,11 @@ TEST(Listing, RunsSplitWhereAByteChanges)
         std::snprintf(typed, sizeof typed, "%02x", (b * 37) % 256);
         text += std::string(typed) + (b % 15 == 14 ? "\n" : " ");
     }
-    std::FILE* const stream = stream_of(text);
-    Typed& into = typed();
-    ListingReader& reader = into.reader;
-    TypedPlaces& places = into.places;
-    auto& bytes = into.bytes;
-    start_listing(reader, stream);
-    ASSERT_EQ(read_listing(reader, bytes.data(), places, 0, 600), 600U);
-    std::fclose(stream);
+    Typed& typed = typed_from(text);
+    TypedPlaces& places = typed.places;
+    const auto& bytes = typed.bytes;
+    ASSERT_EQ(read_listing(typed.reader, typed.bytes.data(), places, 0, 600), 600U);
+    std::fclose(typed.reader.stream);
     const auto origins = [&] {
         std::vector<std::string> all;
         for (std::size_t i = 0; i < 600; ++i) {
