@@ -371,6 +371,14 @@ def rows(e2e):
     wrong_and_left_out = slipped(retyped(text, places, 1030, "%02X" % (LISTING[1030] ^ 1)), places, LISTING,
                                  [(1092, 1, "missing")])
 
+    # Lines of 16 without an address are read as runs of several lines;
+    # after a digit typed twice and one left out they are read as runs
+    # again, then re-paired from the first slip on: a byte typed wrong long
+    # after is still told where it stands.
+    text16, places16 = as_listing(LISTING, 16, False)
+    wrong_after_extra = slipped(retyped(text16, places16, 3000, "%02X" % (LISTING[3000] ^ 0x10)), places16,
+                                LISTING, [(1000, 1, "extra"), (1500, 1, "missing")])
+
     before_zeros = slipped(*as_listing(SILENT_AFTER), SILENT_AFTER, [(950, 1, "missing")])
     neighbours = slipped(text, places, LISTING, [(1100, 0, "missing"), (1200, 1, "extra")])
 
@@ -748,6 +756,11 @@ def rows(e2e):
         listing("a digit left out and one typed twice in the block after", neighbours[0],
                 lambda n, o, c: neighbours[1] + [verdict(n, 2, 40), "out-neighbours: OK"],
                 output="out-neighbours", verify=repaired("out-neighbours", LISTING)),
+        listing("digits typed twice and left out, 16 a line, a byte typed wrong after", wrong_after_extra[0],
+                lambda n, o, c: wrong_after_extra[1]
+                + [typed_line(LISTING, places16, 3000, "%02X" % (LISTING[3000] ^ 0x10)),
+                   verdict(n, 3, 40), "out-after-extra: OK"],
+                output="out-after-extra", verify=repaired("out-after-extra", LISTING)),
         listing("a digit left out and a byte typed wrong in one block", wrong_and_left_out[0],
                 lambda n, o, c: [typed_line(LISTING, places, 1030, "%02X" % (LISTING[1030] ^ 1)),
                                  wrong_and_left_out[1][0], verdict(n, 1, 40), "out-two: OK"],

@@ -351,9 +351,14 @@ TEST(Listing, RunsReadAsCharacterByCharacter)
         {"%02x ", 300, "\n", false}, {"%02X", 24, "\r\n", true}, {"%02X  ", 5, "\n", false},
     };
     // A run after an address, then a line as long without one; lines
-    // alike but for their case or a CR.
-    std::vector<std::string> texts = {"0:  AB CD EF\n12 34 56\n", "ab cd ef 01\nAB CD EF 01\n",
-                                      "AB CD EF 01\r\nAB CD EF 0123\n", "AB CD\nEF 01"};
+    // alike but for their case or a CR; an O or a NUL for a space after
+    // the first eight bytes.
+    std::vector<std::string> texts = {"0:  AB CD EF\n12 34 56\n",
+                                      "ab cd ef 01\nAB CD EF 01\n",
+                                      "AB CD EF 01\r\nAB CD EF 0123\n",
+                                      "AB CD\nEF 01",
+                                      "00 11 22 33 44 55 66 77 88 99Oaa bb\n",
+                                      std::string("00 11 22 33 44 55 66 77 88 99\0aa bb\n", 36)};
     for (const auto& f : formats) {
         std::string text;
         for (std::size_t line = 0; line < 300; ++line) {
