@@ -335,7 +335,7 @@ unsigned read_pairs(unsigned char* text, std::uint8_t* bytes, std::uint8_t* flag
 void read_runs(ListingReader& r, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,
                std::size_t room, std::size_t& made)
 {
-    if (r.has_high || !r.started) {
+    if (r.has_high) {
         return;
     }
     const unsigned char* const text = bytes_at(r, 0);
@@ -541,13 +541,6 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, TypedPlaces& pla
         fill(r, LONGEST);
         if (r.at == r.filled) {
             break;
-        }
-        if (!r.started) {
-            r.started = true;
-            if (r.filled - r.at >= 3 && std::memcmp(bytes_at(r, r.at), "\xEF\xBB\xBF", 3) == 0) {
-                r.at += 3;
-                continue;
-            }
         }
         const std::size_t before = r.at;
         read_runs(r, bytes, places, first, room, made);

@@ -9,8 +9,8 @@
 // Japanese input method types). Spaces, tabs, commas, CR and LF separate
 // nothing; `#` starts a comment to the end of its line; a colon among a
 // line's first 12 characters ends an address, skipped with everything
-// before it. Fullwidth space, comma, colon and `#` count as those, and a
-// UTF-8 byte-order mark at the start is skipped. Any other character (an
+// before it. Fullwidth space, comma, colon and `#` count as those (the
+// input skips a byte-order mark, and reads UTF-16 as UTF-8). Any other character (an
 // O read for a 0, a speck, a byte that is not UTF-8) is a digit that could
 // not be read: its place is known, its value is not, and it reads as 0.
 
@@ -83,7 +83,6 @@ Origin origin_at(const TypedPlaces& places, std::size_t i, std::uint8_t value);
 void start_run(TypedPlaces& places, std::size_t i);
 
 struct ListingReader : Input {
-    bool started = false; // past the byte-order mark, if any
     long long line = 1;
     long long column = 0;   // the last character's
     bool line_start = true; // no character of this line read yet

@@ -625,6 +625,14 @@ def rows(e2e):
         typed("report without empty lines", lambda t: t.replace("\n\n", "\n")),
         typed("report with mixed line ends",
               lambda t: "".join(line + ("\r\n" if i % 3 == 0 else "\n") for i, line in enumerate(t.split("\n")))),
+        # Saved by an editor: Notepad's UTF-8 mark, its "Unicode" in either byte order.
+        listing_against("report saved with a UTF-8 byte-order mark", lambda r: b"\xef\xbb\xbf" + r,
+                        b"listing: OK\n", 0),
+        listing_against("report saved as UTF-16 LE, CR LF",
+                        lambda r: b"\xff\xfe" + r.decode().replace("\n", "\r\n").encode("utf-16-le"),
+                        b"listing: OK\n", 0),
+        listing_against("report saved as UTF-16 BE",
+                        lambda r: b"\xfe\xff" + r.decode().encode("utf-16-be"), b"listing: OK\n", 0),
         typed("report spaced out", lambda t: "\n" + t.replace(" ", " \t ").replace("tate\n", "  Tate \n")),
         mistyped("mistyped row value", 12, 2, 3,
                  "block 12 (bytes 1536-1663): the report's row 1 is {now}, the file's is {was}; nothing else differs"),
@@ -688,6 +696,11 @@ def rows(e2e):
                 "\ufeff# typed from page 3\r\n" + text.replace("\n", ",\r\n").translate(
                     {ord(d): 0xFF10 + int(d) for d in "0123456789"}).replace("A", "\uff21").replace("b", "\uff42"),
                 found(failed=0)),
+        listing("saved as UTF-16, a wrong digit named by line and column in characters",
+                ("\ufeff# \u00e9t\u00e9 \U0001f600\r\n" + retyped(text, places, 1000, "%02X" % (LISTING[1000] ^ 0x10))
+                 ).encode("utf-16-le"),
+                lambda n, o, c: [typed_line(o, [(line + 1, column) for line, column in places], 1000,
+                                            "%02X" % (LISTING[1000] ^ 0x10)), verdict(n, 1, 40)]),
         listing("a wrong digit", retyped(text, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)),
                 lambda n, o, c: [typed_line(o, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)), verdict(n, 1, 40)]),
         listing("two digits swapped", retyped(text, places, 1001, ("%02X" % LISTING[1001])[::-1]),

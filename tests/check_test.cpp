@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "check/align.h"
 #include "check/explain.h"
+#include "check/input.h"
 #include "check/listing.h"
 #include "check/repair.h"
 #include "check/stored_report.h"
@@ -241,6 +242,108 @@ TEST(StoredReport, TypedReports)
         EXPECT_EQ(read.column, c.column) << c.text;
         for (const BlockSums& sums : read.blocks) {
             EXPECT_EQ(sums, abc) << c.text;
+        }
+    }
+}
+
+namespace {
+
+// Code points as UTF-8, and as UTF-16 in either byte order with its mark.
+std::string utf8_of(const std::u32string& text)
+{
+    std::string out;
+    for (const char32_t c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                    static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                    static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    return out;
+}
+
+std::string utf16_of(const std::u32string& text, bool little)
+{
+    std::string out;
+    const auto put = [&](unsigned unit) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        out += little ? std::string{low, high} : std::string{high, low};
+    };
+    put(0xFEFF);
+    for (const char32_t c : text) {
+        if (c >= 0x10000) {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            put(c);
+        }
+    }
+    return out;
+}
+
+// Everything the input gives of a stream, taken `step` bytes at a time.
+std::string read_input(const std::string& bytes, std::size_t step)
+{
+    std::FILE* const stream = stream_of(bytes);
+    static Input in;
+    in = Input{};
+    in.stream = stream;
+    std::string text;
+    for (fill(in, step); in.at < in.filled; fill(in, step)) {
+        const std::size_t n = std::min(step, in.filled - in.at);
+        text.append(in.buffer.data() + in.at, n);
+        in.at += n;
+    }
+    std::fclose(stream);
+    return text;
+}
+
+} // namespace
+
+TEST(Input, TextAsEditorsSaveIt)
+{
+    // Long enough to cross the raw bytes' end many times, with characters
+    // of every UTF-8 length, a pair of UTF-16 units among them.
+    std::u32string long_text;
+    for (std::size_t k = 0; long_text.size() < 60000; ++k) {
+        long_text += U"0000: 7F 45 \uFF10\uFF21 \u00E9 \U0001F600\n";
+        long_text += static_cast<char32_t>('0' + k % 10);
+    }
+    const std::string cut_pair = utf16_of(U"A\U0001F600", true);
+    const struct {
+        std::string bytes;
+        std::string text;
+    } cases[] = {
+        {"\xEF\xBB\xBFyoko\n", "yoko\n"},
+        {"\xEF\xBB\xBF", ""},
+        {"\xEF\xBBx", "\xEF\xBBx"}, // not a mark: kept
+        {"\xEF\xBB\xBF\xEF\xBB\xBF"
+         "1",
+         "\xEF\xBB\xBF"
+         "1"}, // one mark only
+        {"", ""},
+        {"1", "1"},
+        {"\xFF", "\xFF"},
+        {utf16_of(U"yoko\r\n26", true), "yoko\r\n26"},
+        {utf16_of(U"yoko\r\n26", false), "yoko\r\n26"},
+        {utf16_of(long_text, true), utf8_of(long_text)},
+        {utf16_of(long_text, false), utf8_of(long_text)},
+        {cut_pair.substr(0, cut_pair.size() - 2), "A\uFFFD"}, // a pair's first half, then the end
+        {utf16_of(U"A", true) + std::string("\x00\xDC", 2) + "B" + std::string(1, '\0'),
+         "A\uFFFDB"},                              // a second half alone
+        {utf16_of(U"AB", true) + "C", "AB\uFFFD"}, // an odd byte at the end
+        {"\xFF\xFE", ""},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+            EXPECT_EQ(read_input(c.bytes, step), c.text) << c.bytes.substr(0, 40) << " by " << step;
         }
     }
 }
