@@ -65,6 +65,12 @@ struct Explanation {
     bool cuts = false; // AFTER_DATA: the cut changes the bytes of the block it falls in
     std::array<std::uint8_t, MAX_VALUES> values{}; // MISSING, when `known`
     bool known = false;
+    // A run of a whole block at the start of the report's block
+    // `report_slip` (FILE's offset `slip_at`) has a second reading, as a
+    // slip of the report itself: a block left out of it (EXTRA) or typed
+    // twice (MISSING); -1 where it has none.
+    long long report_slip = -1;
+    long long slip_at = 0;
 };
 
 // The block at FILE's offset `at`, of which `filled` bytes are FILE's, at

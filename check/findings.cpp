@@ -85,6 +85,19 @@ void put_at(const Teller& t, long long at)
     std::fprintf(t.out, "line %lld, column %lld", o.line, o.column);
 }
 
+// The run's other reading, as a slip of the report itself.
+void put_report_slip(std::FILE* out, const Explanation& e)
+{
+    if (e.report_slip < 0) {
+        return;
+    }
+    if (e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE) {
+        std::fprintf(out, ", or a block left out of the report before block %lld", e.report_slip);
+    } else {
+        std::fprintf(out, ", or a block typed twice in the report at block %lld", e.report_slip);
+    }
+}
+
 const char* bytes_word(long long count)
 {
     return count == 1 ? "byte" : "bytes";
@@ -161,6 +174,7 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
                 std::fprintf(out, " %02X", static_cast<unsigned>(e.values[static_cast<std::size_t>(k)]));
             }
         }
+        put_report_slip(out, e);
         std::fputc('\n', out);
         break;
     case Kind::EXTRA_RANGE:
@@ -170,7 +184,9 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
         put_at(teller, e.at);
         std::fputs(listing ? " to " : "-", out);
         put_at(teller, e.last);
-        std::fprintf(out, " (block %lld)\n", e.place / SIZE);
+        std::fprintf(out, " (block %lld)", e.place / SIZE);
+        put_report_slip(out, e);
+        std::fputc('\n', out);
         break;
     case Kind::DIFFERS:
         break;
@@ -190,14 +206,19 @@ void tell_counts(Teller& teller, long long file_blocks, long long report_blocks)
     std::fprintf(teller.out, "the file has %lld blocks; the report has %lld\n", file_blocks, report_blocks);
 }
 
-void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks)
+void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks, bool report_kept)
 {
     end_run(teller);
     if (failed == 0) {
         std::fprintf(teller.out, "%s: OK\n", name);
-    } else {
-        std::fprintf(teller.out, "%s: FAILED, %lld of %lld blocks differ\n", name, failed, blocks);
+        return;
     }
+    std::fprintf(teller.out, "%s: FAILED, %lld of %lld blocks differ", name, failed, blocks);
+    if (report_kept) {
+        std::fputs("; kept as the file has it where the report may have a block left out or typed twice",
+                   teller.out);
+    }
+    std::fputc('\n', teller.out);
 }
 
 void tell_so_far(Teller& teller, const char* name, long long bytes, long long report_blocks)

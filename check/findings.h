@@ -48,7 +48,9 @@ void tell_match(Teller& teller);
 // The lines after the findings: the block counts where they matter, and
 // NAME: OK or NAME: FAILED, K of N blocks differ.
 void tell_counts(Teller& teller, long long file_blocks, long long report_blocks);
-void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks);
+// A repair that kept runs that may be the report's own slips says so.
+void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks,
+                  bool report_kept = false);
 // NAME stops before the report's last block, and every block and complete
 // row it has matches: NAME: matches so far, X bytes to block N, row R; the
 // report has M blocks.

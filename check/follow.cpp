@@ -38,16 +38,18 @@ constexpr long long SIZE = BLOCK_SIZE;
 
 // ---- FILE ----
 
-// The lowest offset of FILE still needed: the current block's, or what the
-// repair has not written yet; and for the repair, where it can, FILE's own
-// block at the offset of the block it writes.
+// The lowest offset of FILE still needed: the current block's and the one
+// before it (which says whether a block that FILE lacks is one the report
+// has twice), or what the repair has not written yet; and for the repair,
+// where it can, FILE's own block at the offset of the block it writes.
 long long needed_from(const Check& c, long long at)
 {
+    const long long before = std::max(0LL, at - SIZE);
     if (c.repair == nullptr) {
-        return at;
+        return before;
     }
     const long long own = std::max(SIZE * c.repair->block, at - MAX_SHIFT);
-    return std::min({at, c.repair->copied, own});
+    return std::min({before, c.repair->copied, own});
 }
 
 bool matches_at(const Check& c, long long block, long long at)
@@ -118,12 +120,52 @@ bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const E
     return told;
 }
 
+// A run of a whole block that takes in one of the report's block starts
+// may be the report's slip rather than FILE's: a block left out of the
+// report, where FILE has one more, or one typed twice in it, where FILE
+// has one fewer and the report's block there is the same as FILE's block
+// on either side of the gap. An extra block that is a copy of FILE's
+// block before or after it is FILE's own doubling, as a typist makes.
+// Sets the reading on the run.
+void read_as_report_slip(const Check& c, const StoredBlocks& stored, long long n, Explanation& e)
+{
+    const bool extra = e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE;
+    if (e.length != SIZE || (!extra && e.kind != Kind::MISSING && e.kind != Kind::MISSING_RANGE)) {
+        return;
+    }
+    const long long start = (e.place + SIZE - 1) / SIZE; // the first block start from the run's place on
+    const long long at = e.at + SIZE * start - e.place;
+    if (at > e.last) {
+        return;
+    }
+    const FileView f = view(c.file);
+    if (extra) {
+        const Block block = file_block(f, at);
+        if ((at - SIZE >= f.base && file_block(f, at - SIZE) == block) || file_block(f, at + SIZE) == block) {
+            return;
+        }
+    } else {
+        const auto i = static_cast<std::size_t>(start - n);
+        if (i >= stored.count || !((at - SIZE >= f.base && matches(f, at - SIZE, stored.sums[i])) ||
+                                   (at < f.size && matches(f, at, stored.sums[i])))) {
+            return;
+        }
+    }
+    e.report_slip = start;
+    e.slip_at = at;
+}
+
 // Settles the explanation of block n, compared with FILE's bytes from
 // `at`: tells it, undoes it in the repair, moves the alignment, and counts
 // the report's blocks it accounts for. The block to go on with.
-long long settle(Check& c, long long n, long long at, std::size_t filled, const Explanation& e,
+long long settle(Check& c, long long n, long long at, std::size_t filled, const Explanation& found,
                  const StoredBlocks& stored, const Explanation* told = nullptr)
 {
+    Explanation e = found;
+    if (told == nullptr) {
+        read_as_report_slip(c, stored, n, e);
+    }
+    const long long shift_by = c.shift;
     long long next = n + 1;
     switch (e.kind) {
     case Kind::DIFFERS:
@@ -163,9 +205,18 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
     if (c.repair != nullptr) {
         for (long long k = n; k < next && differ; ++k) {
             const auto i = static_cast<std::size_t>(k - n);
-            repair_verdict(*c.repair, k, false, i < stored.count ? &stored.sums[i] : nullptr);
+            // A run kept as FILE has it leaves the report's blocks on either
+            // side as FILE has them, before it at the alignment it found.
+            const bool kept =
+                e.report_slip >= 0 && i < stored.count &&
+                matches(view(c.file), SIZE * k + (k < e.report_slip ? shift_by : c.shift), stored.sums[i]);
+            repair_verdict(*c.repair, k, kept, i < stored.count ? &stored.sums[i] : nullptr);
         }
-        repair_undo(*c.repair, view(c.file), e, stored, n);
+        if (e.report_slip >= 0) {
+            repair_keep(*c.repair, view(c.file), e, stored, n);
+        } else {
+            repair_undo(*c.repair, view(c.file), e, stored, n);
+        }
     }
     c.failed += next - n;
     return next;

@@ -49,9 +49,10 @@ bool same_file(const char* a, const char* b)
 // where it stands.
 bool own_block_matches(Repair& r, const FileView& file)
 {
-    const std::size_t slot = static_cast<std::size_t>(r.block) % VERDICTS;
-    const long long at = SIZE * r.block;
-    if (r.pending_size != BLOCK_SIZE || r.of[slot] != r.block || at < file.base || at + SIZE > file.end) {
+    const long long block = r.block - r.kept;
+    const std::size_t slot = static_cast<std::size_t>(block) % VERDICTS;
+    const long long at = SIZE * block;
+    if (r.pending_size != BLOCK_SIZE || r.of[slot] != block || at < file.base || at + SIZE > file.end) {
         return false;
     }
     const Block own = file_block(file, at);
@@ -74,11 +75,12 @@ BlockSums pending_sums(const Repair& r)
 // it, or the check's verdict on the same bytes.
 void complete(Repair& r, const FileView& file)
 {
-    bool same = r.matched[static_cast<std::size_t>(r.block) % VERDICTS];
+    bool same = r.matched[static_cast<std::size_t>(r.block - r.kept) % VERDICTS];
     if (r.touched) {
         same = r.have_sums && pending_sums(r) == r.sums;
     }
-    same = same || own_block_matches(r, file);
+    same = !r.foreign && (same || own_block_matches(r, file));
+    r.foreign = false;
     r.failed += same ? 0 : 1;
     std::fwrite(r.pending.data(), 1, r.pending_size, r.out);
     ++r.block;
@@ -103,7 +105,7 @@ void touch(Repair& r, const StoredBlocks& stored, long long first)
         return;
     }
     r.touched = true;
-    const long long i = r.block - first;
+    const long long i = r.block - r.kept - first;
     r.have_sums = i >= 0 && i < static_cast<long long>(stored.count);
     if (r.have_sums) {
         r.sums = stored.sums[static_cast<std::size_t>(i)];
@@ -256,9 +258,10 @@ void repair_stop(Repair& repair, const FileView& file, long long at, bool change
 // report's row sums, where the report's values of it are held.
 bool rows_match(const Repair& r)
 {
-    const std::size_t slot = static_cast<std::size_t>(r.block) % VERDICTS;
+    const long long block = r.block - r.kept;
+    const std::size_t slot = static_cast<std::size_t>(block) % VERDICTS;
     const BlockSums* stored = r.touched && r.have_sums ? &r.sums
-                              : r.of[slot] == r.block  ? &r.stored[slot]
+                              : r.of[slot] == block    ? &r.stored[slot]
                                                        : nullptr;
     if (r.pending_size == 0) {
         return true;
@@ -298,6 +301,27 @@ void repair_undo(Repair& repair, const FileView& file, const Explanation& e, con
     }
 }
 
+void repair_keep(Repair& repair, const FileView& file, const Explanation& e, const StoredBlocks& stored,
+                 long long first)
+{
+    repair_copy(repair, file, e.slip_at);
+    if (repair.stopped || repair.pending_size != 0) {
+        // OUTPUT is not at a block's start here, as the report's blocks are
+        // counted: the run is undone, so that its blocks are counted right.
+        repair_undo(repair, file, e, stored, first);
+        return;
+    }
+    ++repair.kept_slips;
+    if (e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE) {
+        repair.foreign = true;
+        repair_copy(repair, file, e.slip_at + SIZE);
+        ++repair.kept;
+    } else {
+        --repair.kept;
+        ++repair.failed;
+    }
+}
+
 void repair_end(Repair& repair, const FileView& file, long long report_blocks)
 {
     repair_copy(repair, file, file.size);
@@ -306,5 +330,5 @@ void repair_end(Repair& repair, const FileView& file, long long report_blocks)
     if (repair.pending_size > 0) {
         complete(repair, file);
     }
-    repair.failed += std::max(0LL, report_blocks - repair.block);
+    repair.failed += std::max(0LL, report_blocks - (repair.block - repair.kept));
 }

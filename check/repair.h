@@ -42,8 +42,15 @@ struct Repair {
     std::array<BlockSums, VERDICTS> stored{}; // by block: the report's values, where `of` names it
     std::array<long long, VERDICTS> of{};
     long long failed = 0; // blocks of OUTPUT that differ from the report
-    long long size = 0;   // once ended: OUTPUT's bytes
-    bool so_far = false;  // once ended: OUTPUT stops before the report's last block, matching
+    // Runs kept as FILE has them, where the report itself may have a block
+    // left out or typed twice; OUTPUT's blocks less the report's that they
+    // make, so that OUTPUT's block `block` is the report's `block - kept`;
+    // and whether the block being written is one the report lacks.
+    long long kept_slips = 0;
+    long long kept = 0;
+    bool foreign = false;
+    long long size = 0;  // once ended: OUTPUT's bytes
+    bool so_far = false; // once ended: OUTPUT stops before the report's last block, matching
     std::array<char, BUFFER_SIZE> buffer{};
 };
 
@@ -72,6 +79,14 @@ void repair_copy(Repair& repair, const FileView& file, long long to);
 // `stored` holds the report's blocks from `first` on, for the blocks of
 // OUTPUT that an edit touches.
 void repair_undo(Repair& repair, const FileView& file, const Explanation& e, const StoredBlocks& stored,
+                 long long first);
+
+// Keeps the run `e`, which has a reading as the report's own slip, as
+// FILE has it: a report that lost a block would make a repair that takes
+// FILE's block out look right, and one that has a block twice would make
+// one that puts a block in look right, where the program is then a block
+// short or long.
+void repair_keep(Repair& repair, const FileView& file, const Explanation& e, const StoredBlocks& stored,
                  long long first);
 
 // After the last of FILE: the short last block, and the report's blocks

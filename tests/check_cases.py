@@ -324,6 +324,26 @@ def rows(e2e):
             return "the replaced output has mode %o, not 640" % mode
         return repaired("out-mode", LISTING)()
 
+    def report_slip(name, edit, copy, lines, hex_=False):
+        """`copy` checked and repaired against LISTING's report with its
+        blocks edited (a list of five-line records in, one out), where a
+        block left out of the report or typed twice is a reading of the
+        run: the repair keeps `copy` as it is, and says why."""
+        stem = re.sub(r"\W+", "-", name).strip("-")
+        records = report(LISTING).decode().split("\n\n")
+        file_bytes = as_listing(copy)[0].encode() if hex_ else copy
+
+        def prepare():
+            write(stem + ".txt", "\n\n".join(edit(records)).encode())
+            write(stem, file_bytes)
+        blocks = len(edit(records)) - 1  # the last record is the empty rest after the last block
+        told = lines(copy) if not hex_ else in_listing(lines(copy), as_listing(copy)[1])
+        expected = "\n".join([told, verdict(stem, 1, blocks), verdict("out-" + stem, 1, blocks)
+                              + "; kept as the file has it where the report may have a block left out or typed"
+                              " twice"]) + "\n"
+        return ("check: " + name, (["--hex"] if hex_ else []) + ["--repair", "out-" + stem, stem + ".txt", stem],
+                (expected.encode(), 1, b""), "check", prepare, repaired("out-" + stem, copy))
+
     def existing_output(row):
         prepare = row[4]
 
@@ -498,6 +518,20 @@ def rows(e2e):
              found(extra(2, 500), missing(3, 3002, 2), failed=2)),
         case("lost block", LISTING, lost_block, found(run_line("missing", 128, 1280, 1280))),
         case("doubled block", LISTING, LISTING[:1408] + LISTING[1280:1408] + LISTING[1408:], found(extra(128, 1408))),
+        # A whole block more or fewer at a block's start may be the
+        # report's slip: both readings are told, and FILE's bytes kept.
+        report_slip("a block left out of the report", lambda r: r[:10] + r[11:], LISTING,
+                    lambda c: run_line("extra", 128, 1280, 1280)
+                    + ", or a block left out of the report before block 10"),
+        report_slip("--hex: a block left out of the report", lambda r: r[:10] + r[11:], LISTING,
+                    lambda c: run_line("extra", 128, 1280, 1280)
+                    + ", or a block left out of the report before block 10", hex_=True),
+        report_slip("a block typed twice in the report", lambda r: r[:11] + r[10:], LISTING,
+                    lambda c: run_line("missing", 128, 1408, 1408)
+                    + ", or a block typed twice in the report at block 11"),
+        report_slip("a stray block at a block's start", lambda r: r, LISTING[:1280] + rnd(41, SIZE) + LISTING[1280:],
+                    lambda c: run_line("extra", 128, 1280, 1280)
+                    + ", or a block left out of the report before block 10"),
         case("32 blocks lost", LISTING, LISTING[:128] + LISTING[128 + 4096:],
              found(run_line("missing", 4096, 128, 128), failed=32)),
         case("longer run lost", LISTING, long_lost, lambda n, o, c: holds("missing", 300, 1350, 10)),
