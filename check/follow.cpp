@@ -29,6 +29,8 @@ struct Check {
     bool last_matched = false;
     bool rows_differ = false; // FILE ends inside a block before the report's last, with a complete row wrong
     long long report_blocks = 0; // once checked: the report's blocks
+    long long matched = 0;       // the report's blocks that FILE matched
+    bool not_a_report = false;
     // A listing's window with its digits paired half a byte on, where the
     // blocks after a differing one are looked up in that pairing too.
     std::array<std::uint8_t, FILE_WINDOW_SIZE> flipped{};
@@ -742,11 +744,12 @@ Outcome trouble(const char* text, const char* name)
     return Outcome::TROUBLE;
 }
 
-Outcome report_trouble(const Check& c, Record r)
+Outcome report_trouble(Check& c, Record r)
 {
     if (r == Record::FAILED) {
         return trouble("cannot read ", c.report_name);
     }
+    c.not_a_report = true;
     std::fprintf(stderr, "%s: line %lld, column %lld is not part of a report\n", c.report_name,
                  c.report.bad_line, c.report.bad_column);
     return Outcome::TROUBLE;
@@ -758,6 +761,7 @@ void matched(Check& c, long long n, long long at, bool unread)
 {
     // A listing's block that matches with digits that could not be read,
     // read as 0, is settled by its report, and still typed wrong.
+    ++c.matched;
     const auto filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
     if (!unread || !tell_typed(c, n, at, filled, Explanation{})) {
         tell_match(c.teller);
@@ -947,5 +951,5 @@ Checked check(std::FILE* report, const char* report_name, std::FILE* file, const
               bool listing, std::FILE* out, Repair* repair)
 {
     const Outcome outcome = run_check(state, report, report_name, file, file_name, listing, out, repair);
-    return {outcome, state.failed, state.report_blocks};
+    return {outcome, state.failed, state.report_blocks, state.matched, state.not_a_report};
 }

@@ -24,6 +24,8 @@ struct Checked {
     Outcome outcome;
     long long failed;
     long long report_blocks;
+    long long matched; // the report's blocks that FILE matched
+    bool not_a_report; // the trouble was REPORT's text
 };
 
 // Checks FILE against REPORT, telling the findings and FILE's last line on

@@ -6,6 +6,7 @@
 
 #include "check/buffers.h"
 #include "check/follow.h"
+#include "check/hints.h"
 #include "check/repair.h"
 
 #include <cstdio>
@@ -67,6 +68,22 @@ std::FILE* open_input(const char* name, bool binary)
         return std::fopen(name, "rb");
     }
     return binary ? std::freopen(nullptr, "rb", stdin) : stdin;
+}
+
+// A REPORT that is no report but a listing: the names were given the
+// wrong way round, or the report left out.
+void hint_names(const char* report_name, const char* file_name)
+{
+    if (file_looks_like(report_name) != Looks::LISTING) {
+        return;
+    }
+    if (file_looks_like(file_name) == Looks::REPORT) {
+        std::fprintf(stderr, "%s looks like a listing and %s like a report: the report comes first ",
+                     report_name, file_name);
+    } else {
+        std::fprintf(stderr, "%s looks like a listing: the report comes first ", report_name);
+    }
+    std::fputs("(quorvil-check [--hex] REPORT FILE)\n", stderr);
 }
 
 struct Arguments {
@@ -157,7 +174,14 @@ int main(int argc, char* argv[])
     std::fclose(report);
     if (outcome == Outcome::TROUBLE) {
         abandon_repair(repair);
+        if (checked.not_a_report) {
+            hint_names(report_name, file_name);
+        }
         return finish(TROUBLE);
+    }
+    if (!a.hex && outcome == Outcome::DIFFERS && checked.matched == 0 &&
+        file_looks_like(file_name) == Looks::LISTING) {
+        std::fprintf(stderr, "%s is hex text: add --hex to read it as a listing\n", file_name);
     }
     if (a.output == nullptr) {
         return finish(outcome == Outcome::MATCHES ? MATCHES : DIFFERS);

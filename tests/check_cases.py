@@ -481,6 +481,22 @@ def rows(e2e):
         ("check: a message, not a report", ["message.txt", "base"],
          (b"", 2, b"message.txt: line 1, column 1 is not part of a report\n"), "check",
          lambda: write("message.txt", e2e.missing("base"))),
+        # Hints where the names or --hex are plainly wrong, and only there.
+        ("check: a listing and its report swapped", ["--hex", "typed.hex", "typed.txt"],
+         (b"", 2, b"typed.hex: line 1, column 1 is not part of a report\n"
+          b"typed.hex looks like a listing and typed.txt like a report: the report comes first"
+          b" (quorvil-check [--hex] REPORT FILE)\n"), "check",
+         lambda: (write("typed.hex", as_listing(LISTING)[0].encode()), write("typed.txt", report(LISTING)))),
+        ("check: a listing given as the report", ["typed.hex", "listing"],
+         (b"", 2, b"typed.hex: line 1, column 1 is not part of a report\n"
+          b"typed.hex looks like a listing: the report comes first (quorvil-check [--hex] REPORT FILE)\n"),
+         "check", lambda: (write("typed.hex", as_listing(LISTING, 16, False)[0].encode()), write("listing", LISTING))),
+        ("check: a listing checked without --hex", ["typed.txt", "typed.hex"],
+         (lambda out: re.search(rb"typed.hex: FAILED, (\d+) of \1 blocks differ\n$", out) is not None, 1,
+          b"typed.hex is hex text: add --hex to read it as a listing\n"), "check",
+         lambda: (write("typed.hex", as_listing(LISTING)[0].encode()), write("typed.txt", report(LISTING)))),
+        case("hex text checked as bytes, a byte changed, no hint", as_listing(LISTING)[0].encode(),
+             e2e.changed(as_listing(LISTING)[0].encode(), (100, 0x01)), found(*byte(100))),
         ("check: missing report", ["missing", "base"], (b"", 2, e2e.missing("missing")), "check"),
         ("check: missing file", ["base.txt", "missing"], (b"", 2, e2e.missing("missing")), "check"),
         ("check: no arguments", [], (b"", 2, USAGE), "check"),

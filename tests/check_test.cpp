@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "check/align.h"
 #include "check/explain.h"
+#include "check/hints.h"
 #include "check/input.h"
 #include "check/listing.h"
 #include "check/repair.h"
@@ -345,6 +346,37 @@ TEST(Input, TextAsEditorsSaveIt)
         for (const std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
             EXPECT_EQ(read_input(c.bytes, step), c.text) << c.bytes.substr(0, 40) << " by " << step;
         }
+    }
+}
+
+TEST(Hints, WhatATextLooksLike)
+{
+    const std::string line = "0000: 7F 45 4C 46 02 01 01 00\n";
+    std::string lines;
+    for (int k = 0; k < 4; ++k) {
+        lines += line;
+    }
+    const struct {
+        std::string text;
+        Looks looks;
+    } cases[] = {
+        {ABC, Looks::REPORT},
+        {"\n  YOKO\n", Looks::REPORT},
+        {lines, Looks::LISTING},
+        {"$0000 7f454c46020101000000000000000000\n# page 3\n>0010 0300 3e00 0100 0000\n", Looks::LISTING},
+        {std::string(lines).replace(7, 1, "O"), Looks::LISTING}, // one O read for a 0 in 80 digits
+        {std::string(lines).replace(7, 2, "Ol"), Looks::OTHER},  // two are too many to be sure
+        {"7F 45 4C 46 02 01 01 00\n", Looks::OTHER},             // too few digits to tell
+        {"cannot open x\n", Looks::OTHER},
+        {std::string("\x7F"
+                     "ELF\x02\x01\x01",
+                     7) +
+             std::string(64, '\0'),
+         Looks::OTHER},
+        {"", Looks::OTHER},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(looks_like(c.text.data(), c.text.size()), c.looks) << c.text;
     }
 }
 
