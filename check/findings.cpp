@@ -234,3 +234,11 @@ void tell_so_far(Teller& teller, const char* name, long long bytes, long long re
     }
     std::fprintf(teller.out, "; the report has %lld blocks\n", report_blocks);
 }
+
+void tell_failed_so_far(Teller& teller, const char* name, long long failed, long long reached,
+                        long long report_blocks)
+{
+    end_run(teller);
+    std::fprintf(teller.out, "%s: FAILED, %lld of %lld blocks differ so far; the report has %lld blocks\n",
+                 name, failed, reached, report_blocks);
+}

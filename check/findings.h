@@ -51,6 +51,11 @@ void tell_counts(Teller& teller, long long file_blocks, long long report_blocks)
 // A repair that kept runs that may be the report's own slips says so.
 void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks,
                   bool report_kept = false);
+// NAME stops before the report's last block, and something differs in the
+// `reached` blocks it has: NAME: FAILED, K of R blocks differ so far; the
+// report has M blocks.
+void tell_failed_so_far(Teller& teller, const char* name, long long failed, long long reached,
+                        long long report_blocks);
 // NAME stops before the report's last block, and every block and complete
 // row it has matches: NAME: matches so far, X bytes to block N, row R; the
 // report has M blocks.

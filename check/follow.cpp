@@ -837,11 +837,20 @@ Outcome finish_check(Check& c, long long n)
     // FILE stops before the report's last block, as a listing typed over
     // several evenings does: where nothing before its end differs, the
     // blocks not yet there are no findings.
-    const bool so_far = c.failed == 0 && !c.rows_differ && aligned_end <= SIZE * (report_blocks - 1);
+    const bool early = aligned_end <= SIZE * (report_blocks - 1);
+    const bool so_far = early && c.failed == 0 && !c.rows_differ;
     const long long after = aligned_end > report_end ? (aligned_end - report_end + SIZE - 1) / SIZE : 0;
+    // Where FILE stops early and something differs, the blocks it reached
+    // are what it is judged on: one not typed yet is no damage.
+    const long long reached_failed = c.failed + (c.rows_differ ? 1 : 0);
     c.failed += std::max(0LL, report_blocks - n) + after;
     if (so_far) {
         tell_so_far(c.teller, c.file_name, f.size, report_blocks);
+        return Outcome::DIFFERS;
+    }
+    if (early) {
+        const long long reached = (std::max(0LL, aligned_end) + SIZE - 1) / SIZE;
+        tell_failed_so_far(c.teller, c.file_name, reached_failed, reached, report_blocks);
         return Outcome::DIFFERS;
     }
     const long long blocks = report_blocks + after;

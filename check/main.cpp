@@ -200,6 +200,10 @@ int main(int argc, char* argv[])
         tell_so_far(teller, a.output, repair.size, checked.report_blocks);
         return finish(DIFFERS);
     }
+    if (repair.early) {
+        tell_failed_so_far(teller, a.output, repair.reached_failed, repair.reached, checked.report_blocks);
+        return finish(DIFFERS);
+    }
     tell_verdict(teller, a.output, repair.failed, checked.report_blocks, repair.kept_slips > 0);
     return finish(repair.failed == 0 ? MATCHES : DIFFERS);
 }

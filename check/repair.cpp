@@ -326,9 +326,16 @@ void repair_end(Repair& repair, const FileView& file, long long report_blocks)
 {
     repair_copy(repair, file, file.size);
     repair.size = SIZE * repair.block + static_cast<long long>(repair.pending_size);
-    repair.so_far = repair.failed == 0 && repair.size <= SIZE * (report_blocks - 1) && rows_match(repair);
+    const bool early = repair.size - SIZE * repair.kept <= SIZE * (report_blocks - 1);
+    // The block OUTPUT ends in is judged on its complete rows, as FILE's is.
+    const bool rows = rows_match(repair);
+    const long long before = repair.failed;
+    repair.so_far = early && before == 0 && rows;
     if (repair.pending_size > 0) {
         complete(repair, file);
     }
+    repair.early = early && !repair.so_far;
+    repair.reached = repair.block - repair.kept;
+    repair.reached_failed = before + (rows ? 0 : 1);
     repair.failed += std::max(0LL, report_blocks - (repair.block - repair.kept));
 }

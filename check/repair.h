@@ -51,6 +51,11 @@ struct Repair {
     bool foreign = false;
     long long size = 0;  // once ended: OUTPUT's bytes
     bool so_far = false; // once ended: OUTPUT stops before the report's last block, matching
+    // Once ended, where OUTPUT stops before the report's last block and
+    // differs: the report's blocks it reaches, and those of them that differ.
+    bool early = false;
+    long long reached = 0;
+    long long reached_failed = 0;
     std::array<char, BUFFER_SIZE> buffer{};
 };
 

@@ -159,6 +159,11 @@ def typed_line(data, places, at, typed_as, shift=0):
                                                                                 data[at]))
 
 
+def failed_so_far(name, failed, reached, blocks):
+    """FILE stops before the report's last block, and something differs."""
+    return "%s: FAILED, %d of %d blocks differ so far; the report has %d blocks" % (name, failed, reached, blocks)
+
+
 def blocks_of(data):
     return (len(data) + SIZE - 1) // SIZE
 
@@ -619,8 +624,7 @@ def rows(e2e):
              lambda n, o, c: [byte_line(o, c, 25500), run_line("extra", 10, 25600, 25600),
                               "the file has 201 blocks; the report has 200", verdict(n, 2, 201)]),
         case("a changed byte, then the file ends", LISTING, e2e.changed(LISTING[:3000], (1000, 0x3C)),
-             lambda n, o, c: [byte_line(o, c, 1000), "the file has 24 blocks; the report has 40",
-                              verdict(n, 18, 40)]),
+             lambda n, o, c: [byte_line(o, c, 1000), failed_so_far(n, 1, 24, 40)]),
         # A listing typed over several evenings: where it stops before the
         # report's last block, the blocks not yet typed are no findings,
         # and the block it stops in is checked on its complete rows.
@@ -633,11 +637,11 @@ def rows(e2e):
         case("stops inside the last block", LISTING, LISTING[:5000],
              lambda n, o, c: [differs_line(o, c, 39, 4992, 4999), verdict(n, 1, 40)]),
         case("a complete row wrong where it stops", LISTING, e2e.changed(LISTING[:2666], (2600, 0x11)),
-             lambda n, o, c: ["block 20 (bytes 2560-2665) differs: rows 5", "the file has 21 blocks; the report has 40",
-                              verdict(n, 20, 40)]),
+             lambda n, o, c: ["block 20 (bytes 2560-2665) differs: rows 5", failed_so_far(n, 1, 21, 40),
+                              failed_so_far("out-row", 1, 21, 40)], output="out-row",
+             verify=repaired("out-row", e2e.changed(LISTING[:2666], (2600, 0x11)))),
         case("a byte lost before it stops", LISTING, LISTING[:1000] + LISTING[1001:2666],
-             lambda n, o, c: [missing_line(o, c, 1, 1000), "the file has 21 blocks; the report has 40",
-                              verdict(n, 21, 40), so_far("out-lost", 2666, 40)],
+             lambda n, o, c: [missing_line(o, c, 1, 1000), failed_so_far(n, 1, 21, 40), so_far("out-lost", 2666, 40)],
              output="out-lost", verify=repaired("out-lost", LISTING[:2666])),
         # 4096 zeros put in before zeros: those blocks stand anywhere, and
         # only the farthest block the check looks at tells the shift, the
@@ -834,6 +838,9 @@ def rows(e2e):
                                  verdict(n, 1, 40)]),
         listing("half typed", "".join(line + "\n" for line in text.split("\n")[:250]),
                 lambda n, o, c: [so_far(n, 2000, 40)]),
+        listing("half typed, one byte typed wrong", retyped(*as_listing(LISTING[:1536]), 700, "%02X" % (LISTING[700] ^ 1)),
+                lambda n, o, c: [typed_line(o, as_listing(LISTING[:1536])[1], 700, "%02X" % (LISTING[700] ^ 1)),
+                                 failed_so_far(n, 1, 12, 40)]),
         listing("an empty listing", "", lambda n, o, c: [so_far(n, 0, 40)]),
         listing("comments only", "# the listing of page 1\n#0000: 4D 5A\n", lambda n, o, c: [so_far(n, 0, 40)]),
         ("check: --hex from standard input", ["--hex", "listing.txt", "-"], (b"-: OK\n", 0, b""),
