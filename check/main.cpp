@@ -28,7 +28,11 @@ constexpr const char* HELP =
     "and columns.\n"
     "--repair OUTPUT also writes FILE put right where the report proves how.\n"
     "'-' as REPORT or FILE reads standard input.\n"
-    "Exit status: 0 the file (or OUTPUT) matches, 1 it does not, 2 trouble.\n";
+    "Exit status: 0 the file (or OUTPUT) matches, 1 it does not, 2 trouble.\n"
+    "Block, row and column count from 0; a listing's lines and columns from 1.\n"
+    "\n"
+    "Example: check a listing typed from page.txt's sums, and put it right:\n"
+    "  quorvil-check --hex --repair program.bin page.txt typed.hex\n";
 
 // Static, like all the check's state, so that memory is the same whatever
 // the sizes.
