@@ -135,8 +135,8 @@ void read_as_report_slip(const Check& c, const StoredBlocks& stored, long long n
     if (e.length != SIZE || (!extra && e.kind != Kind::MISSING && e.kind != Kind::MISSING_RANGE)) {
         return;
     }
-    const long long start = (e.place + SIZE - 1) / SIZE; // the first block start from the run's place on
-    const long long at = e.at + SIZE * start - e.place;
+    const long long boundary = (e.place + SIZE - 1) / SIZE; // the first block start from the run's place on
+    const long long at = e.at + SIZE * boundary - e.place;
     if (at > e.last) {
         return;
     }
@@ -147,13 +147,13 @@ void read_as_report_slip(const Check& c, const StoredBlocks& stored, long long n
             return;
         }
     } else {
-        const auto i = static_cast<std::size_t>(start - n);
+        const auto i = static_cast<std::size_t>(boundary - n);
         if (i >= stored.count || !((at - SIZE >= f.base && matches(f, at - SIZE, stored.sums[i])) ||
                                    (at < f.size && matches(f, at, stored.sums[i])))) {
             return;
         }
     }
-    e.report_slip = start;
+    e.report_slip = boundary;
     e.slip_at = at;
 }
 

@@ -38,7 +38,7 @@ Looks looks_like(const char* text, std::size_t size)
     while (i < size && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
         ++i;
     }
-    if (size - i >= 4) {
+    if (i + 4 <= size) {
         char label[4];
         for (std::size_t k = 0; k < 4; ++k) {
             label[k] = static_cast<char>(text[i + k] | 0x20);
