@@ -35,11 +35,15 @@ std::size_t bucket_of(std::uint64_t columns)
     return static_cast<std::size_t>((columns * 0x9E3779B97F4A7C15u) >> (64 - BUCKET_BITS));
 }
 
-void append(Ahead& a, const BlockSums& sums)
+void append(Ahead& a, const BlockSums& sums, const UnreadDigits& unread)
 {
     const long long block = a.first + a.count;
     const std::size_t s = slot(block);
     a.sums[s] = sums;
+    a.unread[s].mask = unread.mask;
+    if (unread.mask != 0) {
+        a.unread[s] = unread;
+    }
     a.sums[s + AHEAD] = sums;
     a.columns[s] = column_word(sums.columns);
     a.index[s] = block;
@@ -158,13 +162,18 @@ const BlockSums& sums_of(const Ahead& a, long long block)
     return a.sums[slot(block)];
 }
 
+const UnreadDigits& unread_of(const Ahead& a, long long block)
+{
+    return a.unread[slot(block)];
+}
+
 void read_ahead(Ahead& a, ReportReader& report, long long last)
 {
     while (!a.ended && a.first + a.count <= last && a.count < static_cast<long long>(AHEAD)) {
         BlockSums sums{};
         const Record r = read_record(report, sums);
         if (r == Record::READ) {
-            append(a, sums);
+            append(a, sums, report.unread);
         } else {
             a.ended = true;
             a.end = r;

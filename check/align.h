@@ -66,6 +66,7 @@ struct Ahead {
     std::array<long long, AHEAD> next{};
     std::array<std::array<long long, HITS>, AHEAD> hits{};
     std::array<std::size_t, AHEAD> hit_count{}; // more than HITS: too many to tell anything
+    std::array<UnreadDigits, AHEAD> unread{};   // a typed report's digits that could not be read
     long long hits_total = 0;                   // the held blocks' hit counts, added
     std::array<long long, std::size_t{1} << BUCKET_BITS> bucket{};
     long long first = 0; // blocks first .. first + count - 1 are held
@@ -89,6 +90,7 @@ void start_ahead(Ahead& ahead, Scan& scan);
 
 bool has_block(const Ahead& ahead, long long block);
 const BlockSums& sums_of(const Ahead& ahead, long long block);
+const UnreadDigits& unread_of(const Ahead& ahead, long long block);
 
 // Reads the report's blocks up to `last` into the ahead, as far as there
 // is room and report.

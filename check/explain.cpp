@@ -108,6 +108,31 @@ bool block_follows(const FileView& file, long long at, const StoredBlocks& store
            !matches(file, at + 1, stored.sums[j]);
 }
 
+Explanation differs_on_read_digits(const BlockSums& now, const BlockSums& stored, std::uint64_t unread)
+{
+    // The nibbles of a value that were read, high digit first.
+    const auto read = [&](std::size_t digit, std::size_t count) {
+        unsigned mask = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            mask = mask << 4u | ((unread >> (digit + k) & 1u) != 0 ? 0u : 0xFu);
+        }
+        return mask;
+    };
+    Explanation e;
+    for (std::size_t r = 0; r < BLOCK_ROWS; ++r) {
+        if (((now.rows[r] ^ stored.rows[r]) & read(2 * r, 2)) != 0) {
+            e.rows = static_cast<std::uint16_t>(e.rows | 1u << r);
+        }
+    }
+    for (std::size_t c = 0; c < BLOCK_COLUMNS; ++c) {
+        if (((now.columns[c] ^ stored.columns[c]) & read(2 * BLOCK_ROWS + 2 * c, 2)) != 0) {
+            e.columns = static_cast<std::uint8_t>(e.columns | 1u << c);
+        }
+    }
+    e.crc = ((now.crc ^ stored.crc) & read(2 * BLOCK_ROWS + 2 * BLOCK_COLUMNS, 4)) != 0;
+    return e;
+}
+
 Explanation explain_changes(const Block& block, std::size_t filled, long long at, const BlockSums& stored,
                             const BlockSums& now)
 {

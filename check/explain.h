@@ -79,6 +79,11 @@ struct Explanation {
 Explanation explain_changes(const Block& block, std::size_t filled, long long at, const BlockSums& stored,
                             const BlockSums& now);
 
+// What differs between a block's values `now` and a typed report's
+// `stored`, on the report's digits that could be read (those not in
+// `unread`, as UnreadDigits has them): DIFFERS with the values that do.
+Explanation differs_on_read_digits(const BlockSums& now, const BlockSums& stored, std::uint64_t unread);
+
 // The rows of a block of which only `filled` bytes are there yet that are
 // complete and differ from the report's, as a mask: the column sums and
 // the CRC wait for the whole block.

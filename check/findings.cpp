@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "check/findings.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr long long SIZE = BLOCK_SIZE;
@@ -190,6 +192,45 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
         break;
     case Kind::DIFFERS:
         break;
+    }
+}
+
+void tell_report_unread(Teller& teller, long long block, long long first, long long last,
+                        const UnreadDigits& unread, const BlockSums& now)
+{
+    end_run(teller);
+    const bool listing = teller.listing != nullptr;
+    const long long first_line = listing ? origin_of(*teller.listing, first).line : 0;
+    const long long last_line = listing ? origin_of(*teller.listing, last).line : 0;
+    for (std::size_t k = 0; k < REPORT_DIGITS;) {
+        const std::uint64_t digits = value_digits(k);
+        const std::size_t width = k >= FIRST_CRC_DIGIT ? 4 : 2;
+        if ((unread.mask & digits) != 0) {
+            std::fprintf(teller.out, "block %lld (", block);
+            put_span(teller.out, listing, first, last, first_line, last_line);
+            if (k >= FIRST_CRC_DIGIT) {
+                std::fputs("): the report's CRC reads ", teller.out);
+            } else {
+                std::fprintf(teller.out, "): the report's %s %zu reads ",
+                             k < FIRST_COLUMN_DIGIT ? "row" : "column", (k % FIRST_COLUMN_DIGIT) / 2);
+            }
+            // The value as it was typed: its digits read, and the rest as
+            // they stand.
+            const unsigned value = k >= FIRST_CRC_DIGIT     ? now.crc
+                                   : k < FIRST_COLUMN_DIGIT ? now.rows[k / 2]
+                                                            : now.columns[(k - FIRST_COLUMN_DIGIT) / 2];
+            for (std::size_t d = 0; d < width; ++d) {
+                if ((unread.mask >> (k + d) & 1u) != 0) {
+                    const std::array<char, 4>& text = unread.text[k + d];
+                    std::fwrite(text.data(), 1, std::find(text.begin(), text.end(), '\0') - text.begin(),
+                                teller.out);
+                } else {
+                    std::fputc("0123456789ABCDEF"[value >> (4 * (width - 1 - d)) & 0xFu], teller.out);
+                }
+            }
+            std::fprintf(teller.out, "; the file gives %0*X\n", static_cast<int>(width), value);
+        }
+        k += width;
     }
 }
 

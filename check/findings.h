@@ -6,6 +6,7 @@
 // a group of GROUP or more takes one line.
 
 #include "check/explain.h"
+#include "check/stored_report.h"
 
 #include <array>
 #include <cstddef>
@@ -41,6 +42,12 @@ void start_telling(Teller& teller, std::FILE* out);
 // The finding for the report's block `block`, compared with FILE's bytes
 // first..last, which the window holds where FILE is a listing.
 void tell(Teller& teller, long long block, long long first, long long last, const Explanation& e);
+
+// The report's block `block`, with digits that could not be read, gives
+// the file's values `now` on all the others: each value misread, with what
+// FILE gives.
+void tell_report_unread(Teller& teller, long long block, long long first, long long last,
+                        const UnreadDigits& unread, const BlockSums& now);
 
 // A block that matches ends a run of blocks that differ.
 void tell_match(Teller& teller);

@@ -776,6 +776,47 @@ void matched(Check& c, long long n, long long at, bool unread)
     c.last_matched = true;
 }
 
+// FILE's block n has `left` bytes, which end it before the report's last
+// block: it is judged on its complete rows.
+bool ends_early(Check& c, long long n, long long left)
+{
+    if (left >= SIZE) {
+        return false;
+    }
+    read_ahead(c.ahead, c.report, n + 1);
+    return has_block(c.ahead, n + 1);
+}
+
+// Block n's report has digits that could not be read: FILE's block is
+// checked on its other values. Where it gives all of them, each value
+// misread is told with what FILE gives; else the block differs, and no
+// explanation is tried, since one would rest on a value nobody read. The
+// alignment stays, and the block counts as differing either way: the
+// report is not right yet. A listing's own unreadable digits there stay
+// unsolved for the same reason.
+void report_unread(Check& c, long long n, long long at)
+{
+    const FileView f = view(c.file);
+    const auto filled = static_cast<std::size_t>(std::min(SIZE, f.size - at));
+    const BlockSums now = sum_block(file_block(f, at));
+    const BlockSums& stored = sums_of(c.ahead, n);
+    const UnreadDigits& unread = unread_of(c.ahead, n);
+    const Explanation e = differs_on_read_digits(now, stored, unread.mask);
+    const long long last = at + static_cast<long long>(filled) - 1;
+    if (e.rows == 0 && e.columns == 0 && !e.crc) {
+        tell_report_unread(c.teller, n, at, last, unread, now);
+    } else {
+        tell(c.teller, n, at, last, e);
+    }
+    ++c.failed;
+    if (c.repair != nullptr) {
+        repair_verdict(*c.repair, n, false, &stored);
+    }
+    c.last_block = n;
+    c.last_at = at;
+    c.last_matched = false;
+}
+
 // After the report's last block: FILE's bytes after the report's data, the
 // report's blocks FILE does not reach, and the counts.
 Outcome finish_check(Check& c, long long n)
@@ -923,6 +964,11 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
         }
         if (at >= f.size) {
             break; // FILE has ended: the report's blocks from here on it lacks
+        }
+        if (unread_of(a, n).mask != 0 && !ends_early(c, n, f.size - at)) {
+            report_unread(c, n, at);
+            ++n;
+            continue;
         }
         const bool unread = c.file.listing != nullptr && solve_listing_block(c, n, at);
         const Block block = file_block(f, at);

@@ -24,7 +24,7 @@ constexpr int hex_value(int c)
 
 // The layout's digits in order: two for each row, two for each column, four
 // for the CRC.
-constexpr std::size_t DIGITS = 2 * BLOCK_ROWS + 2 * BLOCK_COLUMNS + 4;
+constexpr std::size_t DIGITS = REPORT_DIGITS;
 
 static_assert(std::count(std::begin(REPORT_TEMPLATE), std::end(REPORT_TEMPLATE), '0') == DIGITS);
 
@@ -104,22 +104,69 @@ bool take_label(ReportReader& r, const char* label)
     return ends_a_word(peek(r));
 }
 
+// The bytes of the UTF-8 character whose first byte is `lead`: 1 for
+// ASCII and for a byte that starts none, which is a character of its own.
+std::size_t character_size(int lead)
+{
+    return lead >= 0xF0 && lead <= 0xF4   ? 4
+           : lead >= 0xE0 && lead <= 0xEF ? 3
+           : lead >= 0xC2 && lead <= 0xDF ? 2
+                                          : 1;
+}
+
+// Takes a character that is no digit where a digit stands: an unreadable
+// digit, kept as it stands. The character is one column.
+bool take_unread(ReportReader& r, std::size_t digit)
+{
+    const int lead = peek(r);
+    if (ends_a_word(lead)) {
+        return false;
+    }
+    const std::size_t size = character_size(lead);
+    fill(r, size);
+    std::size_t n = 1;
+    while (n < size && r.at + n < r.filled &&
+           (static_cast<unsigned char>(r.buffer[r.at + n]) & 0xC0u) == 0x80) {
+        ++n;
+    }
+    std::array<char, 4>& text = r.unread.text[digit];
+    text = {};
+    std::copy(r.buffer.data() + r.at, r.buffer.data() + r.at + n, text.begin());
+    r.unread.mask |= std::uint64_t{1} << digit;
+    r.at += n;
+    ++r.column;
+    return true;
+}
+
 // Takes `count` values of `width` hex digits each, as separate words, into
-// the digits from `digit` on.
+// the digits from `digit` on; a character that is no digit, in a value of
+// the right width, is an unreadable digit.
 bool take_values(ReportReader& r, std::size_t count, std::size_t width,
                  std::array<std::uint8_t, DIGITS>& digits, std::size_t& digit)
 {
     for (std::size_t k = 0; k < count; ++k) {
         skip_blanks(r);
-        for (std::size_t i = 0; i < width; ++i) {
+        const long long column = r.column;
+        long long first_unread = -1;
+        for (std::size_t i = 0; i < width; ++i, ++digit) {
             const int value = hex_value(peek(r));
-            if (value < 0) {
+            if (value >= 0) {
+                digits[digit] = static_cast<std::uint8_t>(value);
+                take_byte(r);
+                continue;
+            }
+            if (!take_unread(r, digit)) {
                 return false;
             }
-            digits[digit++] = static_cast<std::uint8_t>(value);
-            take_byte(r);
+            digits[digit] = 0;
+            first_unread = first_unread < 0 ? static_cast<long long>(i) : first_unread;
         }
         if (!ends_a_word(peek(r))) {
+            // Not a value of its width with a digit misread, but a word that
+            // does not fit: named where it first differs from hex digits.
+            if (first_unread >= 0) {
+                r.column = column + first_unread;
+            }
             return false;
         }
     }
@@ -159,6 +206,7 @@ Record read_typed(ReportReader& r, BlockSums& sums)
     }
     std::array<std::uint8_t, DIGITS> digits{};
     std::size_t digit = 0;
+    r.unread.mask = 0;
     if (!take_label(r, "yoko") || !take_end_of_line(r, false)) {
         return bad(r);
     }
@@ -307,8 +355,17 @@ bool take_if_same(ReportReader& reader, const Report& report)
     return true;
 }
 
+std::uint64_t value_digits(std::size_t k)
+{
+    if (k >= FIRST_CRC_DIGIT) {
+        return std::uint64_t{0xF} << FIRST_CRC_DIGIT;
+    }
+    return std::uint64_t{3} << (k & ~std::size_t{1});
+}
+
 Record read_record(ReportReader& reader, BlockSums& sums)
 {
+    reader.unread.mask = 0;
     fill(reader, CR_LF_RECORD_SIZE);
     const LineEnd end = line_end_here(reader);
     const std::size_t size = end == LineEnd::LF ? REPORT_SIZE : CR_LF_RECORD_SIZE;

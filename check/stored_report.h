@@ -32,6 +32,25 @@ bool read_exact(const char* record, std::size_t size, LineEnd end, BlockSums& su
 // The report of a block as the Windows build writes it, CR before every LF.
 std::array<char, CR_LF_RECORD_SIZE> with_cr_lf(const Report& report);
 
+// A block's report has two digits a row, two a column and four for the CRC.
+inline constexpr std::size_t REPORT_DIGITS = 2 * BLOCK_ROWS + 2 * BLOCK_COLUMNS + 4;
+inline constexpr std::size_t FIRST_COLUMN_DIGIT = 2 * BLOCK_ROWS;
+inline constexpr std::size_t FIRST_CRC_DIGIT = 2 * BLOCK_ROWS + 2 * BLOCK_COLUMNS;
+
+// The digits of a typed report that could not be read, an O or a speck
+// where a digit stands (the value's width right): digit k's bit in
+// `mask`, and the character that stands there, up to four bytes of UTF-8.
+// They read as 0; the block is checked on its other values.
+struct UnreadDigits {
+    std::uint64_t mask = 0;
+    std::array<std::array<char, 4>, REPORT_DIGITS> text{};
+};
+static_assert(REPORT_DIGITS <= 64);
+
+// The report's value that digit k belongs to: the row's, the column's or
+// the CRC's bits of `mask`, as a mask of its digits.
+std::uint64_t value_digits(std::size_t k);
+
 enum class Record : std::uint8_t {
     READ,   // one block's values
     END,    // the report has no more blocks
@@ -45,6 +64,7 @@ struct ReportReader : Input {
     long long column = 0;   // characters taken on the current line
     long long bad_line = 0; // after BAD: the line and the first column that does not fit, from 1
     long long bad_column = 0;
+    UnreadDigits unread{}; // of the last block read
 };
 
 void start_reading(ReportReader& reader, std::FILE* stream);

@@ -297,6 +297,29 @@ def rows(e2e):
         return listing_against(name, lambda _: b"\n".join(lines),
                                (text + "\nlisting: FAILED, 1 of 40 blocks differ\n").encode(), 1)
 
+    def misread(name, slips, copy=LISTING, told=None):
+        """LISTING's report with characters that are no digits where digits
+        stand (block, line 2 or 4 of its five, column from 0, character):
+        each value misread is told with what `copy` gives, where it gives
+        the others; `told` overrides the findings."""
+        lines = report(LISTING).decode().split("\n")
+        found_lines = []
+        for block, line, at, char in slips:
+            i = 5 * block + line - 1
+            start = at - at % 3 if at < 24 or line == 2 else 24
+            width = 4 if line == 4 and at >= 24 else 2
+            value = lines[i][start:start + width]
+            typed = lines[i][:at] + char + lines[i][at + 1:]
+            lines[i] = typed
+            label = ("row %d" % (start // 3) if line == 2 else "column %d" % (start // 3)) if width == 2 else "CRC"
+            found_lines.append("block %d (bytes %d-%d): the report's %s reads %s; the file gives %s" % (
+                block, SIZE * block, SIZE * block + SIZE - 1, label, typed[start:start + width], value))
+        expected = (told or found_lines) + [verdict("listing", 1 if told is None else len(told), 40)]
+        return ("check: " + name, [re.sub(r"\W+", "-", name).strip("-") + ".txt", "listing"],
+                ("".join(line + "\n" for line in expected).encode(), 1, b""), "check",
+                lambda: (write(re.sub(r"\W+", "-", name).strip("-") + ".txt", "\n".join(lines).encode()),
+                         write("listing", copy)))
+
     def leftovers():
         return [n for n in os.listdir(".") if n.startswith(".quorvil-check-")]
 
@@ -688,6 +711,13 @@ def rows(e2e):
         listing_against("report saved as UTF-16 BE",
                         lambda r: b"\xfe\xff" + r.decode().encode("utf-16-be"), b"listing: OK\n", 0),
         typed("report spaced out", lambda t: "\n" + t.replace(" ", " \t ").replace("tate\n", "  Tate \n")),
+        # A report's own digits that could not be read: the block is
+        # checked on its other values, and each misread one told.
+        misread("report with an O read for a digit of a row", [(12, 2, 3, "O")]),
+        misread("report with specks in a column and the CRC", [(20, 4, 10, "."), (20, 4, 25, "\u00b7")]),
+        misread("report with a misread digit where the file differs too", [(12, 2, 3, "O")],
+                e2e.changed(LISTING, (1536 + 40, 0x01)),
+                told=["block 12 (bytes 1536-1663) differs: rows 5, columns 0, CRC"]),
         mistyped("mistyped row value", 12, 2, 3,
                  "block 12 (bytes 1536-1663): the report's row 1 is {now}, the file's is {was}; nothing else differs"),
         mistyped("mistyped column value", 20, 4, 15,

@@ -226,10 +226,11 @@ TEST(StoredReport, TypedReports)
         {"yoko\n" + rows + "\ntate\n" + columns + "0ADE\n", 0, Record::BAD, 4, 24}, // a column of four digits
         {"yoko\n" + rows + "\ntate\n" + columns + " 0AD\n", 0, Record::BAD, 4, 28},
         {"yoko\n" + rows + "\ntate\n" + columns + " 0ADE 00\n", 0, Record::BAD, 4, 30},
-        {"yoko\nG6" + ZEROS_ROW + "\n", 0, Record::BAD, 2, 1},
-        {"yoko\n26 O0" + ZEROS_ROW.substr(6) + "\n", 0, Record::BAD, 2, 4}, // O for 0, as OCR reads it
+        {"yoko\nG6" + ZEROS_ROW + "\n", 0, Record::BAD, 3, 1}, // G an unreadable digit; cut after the rows
+        {"yoko\n26 O0" + ZEROS_ROW.substr(6) + "\n", 0, Record::BAD, 2, 45}, // 15 values, one with an O
+        {"yoko\n26 O00" + ZEROS_ROW.substr(3) + "\n", 0, Record::BAD, 2, 4}, // O in a word too long
         {" YOKE\n", 0, Record::BAD, 1, 5},
-        {"yoko\n\t2G" + ZEROS_ROW + "\n", 0, Record::BAD, 2, 3},
+        {"yoko\n\t2" + ZEROS_ROW + "\n", 0, Record::BAD, 2, 3},
         {"yoko\n\n" + rows + "\n", 0, Record::BAD, 2, 1}, // an empty line inside a block
         {"yoko\r" + rows + "\n", 0, Record::BAD, 1, 5},   // a CR that ends no line
         {ABC + "\nhello\n", 1, Record::BAD, 7, 1},
@@ -378,6 +379,56 @@ TEST(Hints, WhatATextLooksLike)
     for (const auto& c : cases) {
         EXPECT_EQ(looks_like(c.text.data(), c.text.size()), c.looks) << c.text;
     }
+}
+
+// A report's digits that could not be read: where each stands, what stands
+// there, and the values of the rest.
+TEST(StoredReport, UnreadableDigits)
+{
+    const std::string rows = ZEROS_ROW.substr(1);
+    const auto record = [&](const std::string& row_values, const std::string& tail) {
+        return "yoko\n" + row_values + "\ntate\n" + tail + "\n";
+    };
+    const std::string columns = "61 62 63 00 00 00 00 00 ";
+    const struct {
+        std::string text;
+        std::uint64_t mask;
+        std::size_t digit; // one of them, and what stands there
+        std::string stands;
+    } cases[] = {
+        {record("2O " + rows, columns + "0ADE"), 0x2, 1, "O"},
+        {record("l6 " + rows, columns + "0A?E"), 0x1 | std::uint64_t{1} << 50, 50, "?"},
+        {record("26 " + rows, "\xEF\xBC\x96"
+                              "1 62 63 00 00 00 00 00 0ADE"),
+         std::uint64_t{1} << 32, 32, "\xEF\xBC\x96"}, // a fullwidth 6, typed by an input method
+        {record("26 " + rows, "61 62 63 00 00 00 00 0\x80 0ADE"), std::uint64_t{1} << 47, 47, "\x80"},
+        {record("OO " + rows, columns + "0ADE"), 0x3, 0, "O"},
+    };
+    const BlockSums abc = reference_sums(Block{'a', 'b', 'c'});
+    for (const auto& c : cases) {
+        std::FILE* const stream = stream_of(c.text + ABC);
+        static ReportReader reader;
+        start_reading(reader, stream);
+        BlockSums sums{};
+        ASSERT_EQ(read_record(reader, sums), Record::READ) << c.text;
+        EXPECT_EQ(reader.unread.mask, c.mask) << c.text;
+        EXPECT_EQ(std::string(reader.unread.text[c.digit].data()), c.stands) << c.text;
+        for (std::size_t r = 1; r < BLOCK_ROWS; ++r) {
+            EXPECT_EQ(sums.rows[r], abc.rows[r]) << c.text;
+        }
+        for (std::size_t k = 1; k < BLOCK_COLUMNS; ++k) {
+            if ((c.mask & value_digits(FIRST_COLUMN_DIGIT + 2 * k)) == 0) {
+                EXPECT_EQ(sums.columns[k], abc.columns[k]) << c.text;
+            }
+        }
+        // The next record, read exactly, has none.
+        ASSERT_EQ(read_record(reader, sums), Record::READ);
+        EXPECT_EQ(reader.unread.mask, 0U);
+        EXPECT_EQ(sums, abc);
+        std::fclose(stream);
+    }
+    EXPECT_EQ(value_digits(5), std::uint64_t{0x30});
+    EXPECT_EQ(value_digits(FIRST_CRC_DIGIT + 3), std::uint64_t{0xF} << FIRST_CRC_DIGIT);
 }
 
 // A listing's text to bytes: what each character class is, and where each
