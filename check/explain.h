@@ -71,6 +71,9 @@ struct Explanation {
     // twice (MISSING); -1 where it has none.
     long long report_slip = -1;
     long long slip_at = 0;
+    // A run in a listing placed by its addresses, at the start of a line:
+    // the address of the line left out (MISSING) or typed twice (EXTRA).
+    long long line_address = -1;
 };
 
 // The block at FILE's offset `at`, of which `filled` bytes are FILE's, at

@@ -166,10 +166,20 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
     case Kind::AFTER_DATA:
         std::fprintf(out, "%lld %s %s at ", e.length, e.kind == Kind::MISSING ? "missing" : "extra",
                      bytes_word(e.length));
-        put_at(teller, e.at);
+        if (e.line_address >= 0) {
+            // Placed by the addresses: the whole line, from its start.
+            std::fprintf(out, "line %lld, column 1", origin_of(*teller.listing, e.at).line);
+        } else {
+            put_at(teller, e.at);
+        }
         std::fputs(" (", out);
         put_place(out, e.place);
         std::fputc(')', out);
+        if (e.line_address >= 0) {
+            std::fprintf(out, ", the line for address %0*llX%s",
+                         static_cast<int>(teller.listing->listing->addresses.width), e.line_address,
+                         e.kind == Kind::EXTRA ? " typed twice" : "");
+        }
         if (e.known) {
             std::fputs("; the report says", out);
             for (long long k = 0; k < e.length; ++k) {
@@ -247,7 +257,8 @@ void tell_counts(Teller& teller, long long file_blocks, long long report_blocks)
     std::fprintf(teller.out, "the file has %lld blocks; the report has %lld\n", file_blocks, report_blocks);
 }
 
-void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks, bool report_kept)
+void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks,
+                  const RepairNotes& notes)
 {
     end_run(teller);
     if (failed == 0) {
@@ -255,7 +266,11 @@ void tell_verdict(Teller& teller, const char* name, long long failed, long long 
         return;
     }
     std::fprintf(teller.out, "%s: FAILED, %lld of %lld blocks differ", name, failed, blocks);
-    if (report_kept) {
+    if (notes.zeros > 0) {
+        std::fprintf(teller.out, "; %lld %s put in as zeros, the report does not give them", notes.zeros,
+                     bytes_word(notes.zeros));
+    }
+    if (notes.report_kept) {
         std::fputs("; kept as the file has it where the report may have a block left out or typed twice",
                    teller.out);
     }
@@ -266,6 +281,13 @@ void tell_so_far(Teller& teller, const char* name, long long bytes, long long re
 {
     end_run(teller);
     std::fprintf(teller.out, "%s: matches so far, %lld %s", name, bytes, bytes_word(bytes));
+    // A listing with addresses: where its typing goes on, as it prints it.
+    const Addresses* const addresses =
+        teller.listing != nullptr ? &teller.listing->listing->addresses : nullptr;
+    if (addresses != nullptr && addresses->width > 0 && addresses->base >= 0) {
+        std::fprintf(teller.out, " (to address %0*llX),", static_cast<int>(addresses->width),
+                     addresses->base + bytes);
+    }
     // The last complete row, counted over the whole file: a block's rows
     // follow the last row of the block before.
     const long long rows = bytes / COLUMNS;

@@ -55,9 +55,15 @@ void tell_match(Teller& teller);
 // The lines after the findings: the block counts where they matter, and
 // NAME: OK or NAME: FAILED, K of N blocks differ.
 void tell_counts(Teller& teller, long long file_blocks, long long report_blocks);
-// A repair that kept runs that may be the report's own slips says so.
+// What a repair that still differs says of why: the bytes it put in as
+// zeros, whose values the report does not give, and whether it kept runs
+// that may be the report's own slips.
+struct RepairNotes {
+    long long zeros = 0;
+    bool report_kept = false;
+};
 void tell_verdict(Teller& teller, const char* name, long long failed, long long blocks,
-                  bool report_kept = false);
+                  const RepairNotes& notes = {});
 // NAME stops before the report's last block, and something differs in the
 // `reached` blocks it has: NAME: FAILED, K of R blocks differ so far; the
 // report has M blocks.

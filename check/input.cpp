@@ -102,12 +102,15 @@ void decode_raw(Input& in)
     in.raw_filled -= i;
 }
 
-// Adds to the buffer from the stream: false where nothing more comes.
+// Adds to the buffer from the stream: false where nothing more comes now,
+// with `ended` set where nothing more ever will (the buffer may instead
+// have too little room left for a character).
 bool read_more(Input& in)
 {
     if (in.encoding == Encoding::UTF8) {
         const std::size_t n = read_into(in, in.buffer.data() + in.filled, in.buffer.size() - in.filled);
         in.filled += n;
+        in.ended = n == 0;
         return n > 0;
     }
     const std::size_t before = in.filled;
@@ -121,7 +124,11 @@ bool read_more(Input& in)
         if (in.filled > before) {
             return true;
         }
-        if (in.raw_ended || in.buffer.size() - in.filled < 4) {
+        if (in.buffer.size() - in.filled < 4) {
+            return false;
+        }
+        if (in.raw_ended) {
+            in.ended = true;
             return false;
         }
     }
@@ -142,7 +149,6 @@ void fill(Input& in, std::size_t want)
         in.filled -= in.at;
         in.at = 0;
     }
-    while (in.filled < want && !in.ended) {
-        in.ended = !read_more(in);
+    while (in.filled < want && !in.ended && read_more(in)) {
     }
 }

@@ -537,12 +537,28 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, TypedPlaces& pla
 {
     std::size_t made = 0;
     r.last_unread = -1;
+    if (!r.looked) {
+        r.looked = true;
+        fill(r, r.buffer.size());
+        r.addresses.width = recognise_addresses(r.buffer.data() + r.at, r.filled - r.at);
+    }
     while (made < room) {
         fill(r, LONGEST);
         if (r.at == r.filled) {
             break;
         }
         const std::size_t before = r.at;
+        if (r.line_start && r.addresses.width > 0) {
+            fill(r, ADDRESS_CHARS * LONGEST);
+            const LineAddress a = address_at(r.buffer.data() + r.at, r.filled - r.at, r.addresses.width);
+            if (a.chars > 0) {
+                note_address(r.addresses, a.value, r.offset + static_cast<long long>(made));
+                r.at += a.chars;
+                r.column += static_cast<long long>(a.chars);
+                r.line_start = false;
+                continue;
+            }
+        }
         read_runs(r, bytes, places, first, room, made);
         if (r.at != before) {
             continue;

@@ -9,11 +9,14 @@
 // Japanese input method types). Spaces, tabs, commas, CR and LF separate
 // nothing; `#` starts a comment to the end of its line; a colon among a
 // line's first 12 characters ends an address, skipped with everything
-// before it. Fullwidth space, comma, colon and `#` count as those (the
+// before it; where the lines begin with addresses however printed
+// (`0000 `, `$0000` ...), as the first lines show, each is skipped and
+// kept as an anchor. Fullwidth space, comma, colon and `#` count as those (the
 // input skips a byte-order mark, and reads UTF-16 as UTF-8). Any other character (an
 // O read for a 0, a speck, a byte that is not UTF-8) is a digit that could
 // not be read: its place is known, its value is not, and it reads as 0.
 
+#include "check/addresses.h"
 #include "check/input.h"
 #include "checksums/block.h"
 #include "checksums/block_report.h"
@@ -92,6 +95,9 @@ struct ListingReader : Input {
     Origin end{};               // the place after the last byte's last character
     std::size_t run_line = 0;   // the length of the last line read as a run
     long long last_unread = -1; // of the bytes the last read made, the last with a digit not read
+    bool looked = false;        // at the first lines, for addresses
+    Addresses addresses;
+    long long offset = 0; // FILE's offset of the next byte made: the window sets it before a read
 };
 
 void start_listing(ListingReader& reader, std::FILE* stream);

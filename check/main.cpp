@@ -208,6 +208,7 @@ int main(int argc, char* argv[])
         tell_failed_so_far(teller, a.output, repair.reached_failed, repair.reached, checked.report_blocks);
         return finish(DIFFERS);
     }
-    tell_verdict(teller, a.output, repair.failed, checked.report_blocks, repair.kept_slips > 0);
+    tell_verdict(teller, a.output, repair.failed, checked.report_blocks,
+                 {repair.zeros, repair.kept_slips > 0});
     return finish(repair.failed == 0 ? MATCHES : DIFFERS);
 }

@@ -293,6 +293,7 @@ void repair_undo(Repair& repair, const FileView& file, const Explanation& e, con
     case Kind::MISSING:
     case Kind::MISSING_RANGE:
         repair_insert(repair, file, e.at, e.known ? e.values.data() : nullptr, e.length, stored, first);
+        repair.zeros += e.known ? 0 : e.length;
         break;
     case Kind::AFTER_DATA:
         // Not where only the zero filling of the block is cut.

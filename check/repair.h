@@ -47,6 +47,7 @@ struct Repair {
     // make, so that OUTPUT's block `block` is the report's `block - kept`;
     // and whether the block being written is one the report lacks.
     long long kept_slips = 0;
+    long long zeros = 0; // missing bytes put in as zeros, their values unknown
     long long kept = 0;
     bool foreign = false;
     long long size = 0;  // once ended: OUTPUT's bytes

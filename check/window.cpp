@@ -69,6 +69,7 @@ bool hold(FileWindow& w, long long end, long long keep)
             // As far as the slots go before they start again from the first.
             const std::size_t first = place_slot(w.base + static_cast<long long>(w.filled));
             room = std::min(room, PLACES - first);
+            w.listing->offset = w.base + static_cast<long long>(w.filled);
             n = read_listing(*w.listing, w.bytes.data() + w.filled, w.places, first, room);
             if (w.listing->last_unread >= 0) {
                 w.last_unread = w.base + static_cast<long long>(w.filled) + w.listing->last_unread;

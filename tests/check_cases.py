@@ -111,6 +111,20 @@ def as_listing(data, per=8, address=True, digits=None):
     return text if digits is None else text.translate(digits), places
 
 
+def addressed(data, per, head, left_out=None, twice=None):
+    """`data` typed `per` bytes a line, each after its address written as
+    `head` writes it, with the line of address `left_out` not typed and
+    that of `twice` typed twice."""
+    lines = []
+    for at in range(0, len(data), per):
+        line = head % at + " ".join("%02X" % b for b in data[at:at + per])
+        if at != left_out:
+            lines.append(line)
+        if at == twice:
+            lines.append(line)
+    return "".join(line + "\n" for line in lines)
+
+
 def retyped(text, places, at, typed_as):
     """The listing with byte `at`'s two digits typed as `typed_as`."""
     line, column = places[at]
@@ -737,11 +751,13 @@ def rows(e2e):
              output="out-across", verify=repaired("out-across", LISTING)),
         case("repair in part", LISTING, lost_block,
              lambda n, o, c: [run_line("missing", 128, 1280, 1280), verdict(n, 1, 40),
-                              "out-part: FAILED, 1 of 40 blocks differ"], output="out-part",
+                              "out-part: FAILED, 1 of 40 blocks differ; 128 bytes put in as zeros, the report does"
+                              " not give them"], output="out-part",
              verify=repaired("out-part", LISTING[:1280] + bytes(SIZE) + LISTING[1408:])),
         case("repair with unknown values", LISTING, long_lost,
              lambda n, o, c: lambda out: holds("missing", 300, 1350, 10)(out)
-             and out.endswith(b"out-zeros: FAILED, 3 of 40 blocks differ\n"), output="out-zeros",
+             and out.endswith(b"out-zeros: FAILED, 3 of 40 blocks differ; 300 bytes put in as zeros, the report does"
+                              b" not give them\n"), output="out-zeros",
              verify=unknown_as_zeros),
         ("check: repair given as --repair=", ["--repair=out-eq", "listing.txt", "listing"],
          (b"listing: OK\nout-eq: OK\n", 0, b""), "check", listing_files, repaired("out-eq", LISTING)),
@@ -785,6 +801,31 @@ def rows(e2e):
                  ).encode("utf-16-le"),
                 lambda n, o, c: [typed_line(o, [(line + 1, column) for line, column in places], 1000,
                                             "%02X" % (LISTING[1000] ^ 0x10)), verdict(n, 1, 40)]),
+        # Addresses however printed are recognised from the lines together,
+        # and where they show a line left out or typed twice, the run is
+        # named at that line.
+        *[listing("addresses written %s" % how, addressed(LISTING, per, head), found(failed=0))
+          for how, head, per in [("bare", "%04X ", 8), ("after a dollar", "$%04X ", 16), ("lower case", "&%04x ", 8),
+                                 ("with a dash", "%04X- ", 8), ("after a prompt", ">%04X ", 8),
+                                 ("eight digits wide", "%08X  ", 16)]],
+        listing("a line of 16 left out, its place told by the addresses", addressed(LISTING, 16, "%04X ", 0x420),
+                lambda n, o, c: ["16 missing bytes at line 67, column 1 (block 8, row 4, column 0), the line for"
+                                 " address 0420", verdict(n, 1, 40), "out-16: FAILED, 1 of 40 blocks differ; 16 bytes"
+                                 " put in as zeros, the report does not give them"],
+                output="out-16", verify=repaired("out-16", LISTING[:0x420] + bytes(16) + LISTING[0x430:])),
+        listing("a line of 16 typed twice", addressed(LISTING, 16, "$%04X ", twice=0x420),
+                lambda n, o, c: ["16 extra bytes at line 68, column 1 (block 8, row 6, column 0), the line for"
+                                 " address 0420 typed twice", verdict(n, 1, 40), "out-16x2: OK"],
+                output="out-16x2", verify=repaired("out-16x2", LISTING)),
+        *[listing("a line of 8 left out at %04X, given back" % at, addressed(LISTING, 8, "%04X ", at),
+                  lambda n, o, c, at=at: ["8 missing bytes at line %d, column 1 (%s), the line for address %04X; the"
+                                          " report says %s" % (at // 8 + 1, place(at), at,
+                                                               " ".join("%02X" % b for b in LISTING[at:at + 8])),
+                                          verdict(n, 1, 40), "out-8-%d: OK" % at],
+                  output="out-8-%d" % at, verify=repaired("out-8-%d" % at, LISTING))
+          for at in (0x210, 0x7F8)],
+        listing("an address typed wrong: the bytes decide",
+                addressed(LISTING, 8, "%04X ").replace("\n0218 ", "\n0281 "), found(failed=0)),
         listing("a wrong digit", retyped(text, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)),
                 lambda n, o, c: [typed_line(o, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)), verdict(n, 1, 40)]),
         listing("two digits swapped", retyped(text, places, 1001, ("%02X" % LISTING[1001])[::-1]),
@@ -836,7 +877,8 @@ def rows(e2e):
                 output="out-then-lost", verify=repaired("out-then-lost", LISTING)),
         listing("a digit left out, a byte typed wrong and a byte lost in one block", tangled(),
                 lambda n, o, c: lambda out: re.fullmatch(r"block 8 \(lines 129-145\) differs: [^\n]*\n%s\n"
-                                                         "out-tangled: FAILED, 1 of 40 blocks differ\n"
+                                                         "out-tangled: FAILED, 1 of 40 blocks differ; 2 bytes put in"
+                                                         " as zeros, the report does not give them\n"
                                                          % verdict(n, 1, 40), out.decode()) is not None,
                 output="out-tangled", verify=kept_blocks("out-tangled", [8])),
         case("--hex: a digit left out before blocks of zeros, which any pairing gives", SILENT_AFTER,
@@ -867,7 +909,7 @@ def rows(e2e):
                 lambda n, o, c: [missing_line(o, LISTING[:-8], 8, 5042).replace("at 5042 ", "at line 631, column 12 "),
                                  verdict(n, 1, 40)]),
         listing("half typed", "".join(line + "\n" for line in text.split("\n")[:250]),
-                lambda n, o, c: [so_far(n, 2000, 40)]),
+                lambda n, o, c: [so_far(n, 2000, 40).replace("2000 bytes", "2000 bytes (to address 07D0),")]),
         listing("half typed, one byte typed wrong", retyped(*as_listing(LISTING[:1536]), 700, "%02X" % (LISTING[700] ^ 1)),
                 lambda n, o, c: [typed_line(o, as_listing(LISTING[:1536])[1], 700, "%02X" % (LISTING[700] ^ 1)),
                                  failed_so_far(n, 1, 12, 40)]),

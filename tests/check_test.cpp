@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "check/addresses.h"
 #include "check/align.h"
 #include "check/explain.h"
 #include "check/hints.h"
@@ -344,10 +345,88 @@ TEST(Input, TextAsEditorsSaveIt)
         {"\xFF\xFE", ""},
     };
     for (const auto& c : cases) {
-        for (const std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+        for (const std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, BUFFER_SIZE}) {
             EXPECT_EQ(read_input(c.bytes, step), c.text) << c.bytes.substr(0, 40) << " by " << step;
         }
     }
+}
+
+// Lines of `per` bytes from address `from`, each written as `head` has it.
+std::string lines_of(const char* head, std::size_t per, std::size_t count, unsigned from = 0)
+{
+    std::string text;
+    for (std::size_t k = 0; k < count; ++k) {
+        char address[32];
+        std::snprintf(address, sizeof address, head, from + static_cast<unsigned>(k * per));
+        text += address;
+        for (std::size_t b = 0; b < per; ++b) {
+            text += b == 0 ? "7F" : " 45";
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+TEST(Addresses, RecognisedFromTheLinesTogether)
+{
+    std::string slipped = lines_of("%04X ", 8, 10);
+    slipped.replace(slipped.find("0018"), 4, "0081"); // one address typed wrong
+    const struct {
+        std::string text;
+        std::size_t width;
+    } cases[] = {
+        {lines_of("%04X: ", 8, 10), 4},
+        {lines_of("%04X ", 8, 10), 4},
+        {lines_of("$%04x ", 16, 10, 0xC000), 4},
+        {lines_of("&%06X-", 8, 10), 6},
+        {lines_of(">%08X  ", 8, 10), 8},
+        {"# page 3\n\n" + lines_of("%04X ", 8, 4), 4}, // comments and empty lines are no lines
+        {slipped, 4},
+        {lines_of("%04X ", 8, 3), 0},                // too few steps to be sure
+        {lines_of("", 8, 10), 0},                    // no addresses
+        {lines_of("%02X ", 8, 10), 0},               // two digits are a byte
+        {lines_of("%04X ", 8, 10).substr(0, 20), 0}, // a line cut by the look
+        {"7F45 4C46 0201 0100\n0000 0000 0000 0000\n0000 0000 0000 0000\n0000 0000 0000 0000\n", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(recognise_addresses(c.text.data(), c.text.size()), c.width) << c.text;
+    }
+    const struct {
+        std::string line;
+        std::size_t width;
+        std::size_t chars;
+        long long value;
+    } lines[] = {
+        {"0210: 7F", 4, 5, 0x210}, {" $c000 7F", 4, 6, 0xC000}, {"O21O 7F", 4, 4, -1},
+        {"7F 45", 4, 0, -1},       {"0210-7F", 4, 5, 0x210},    {"00000210 7F", 4, 0, -1},
+    };
+    for (const auto& l : lines) {
+        const LineAddress a = address_at(l.line.data(), l.line.size(), l.width);
+        EXPECT_EQ(a.chars, l.chars) << l.line;
+        EXPECT_EQ(a.value, l.value) << l.line;
+    }
+}
+
+TEST(Addresses, GapsWhereALineIsLeftOutOrTypedTwice)
+{
+    static Addresses a;
+    // 8 a line from 0x100: 0x118 left out, 0x130 typed twice, 0x150 typed 0x105.
+    const long long typed[] = {0x100, 0x108, 0x110, 0x120, 0x128, 0x130,
+                               0x130, 0x138, 0x140, 0x148, 0x105, 0x158};
+    for (std::size_t k = 0; k < std::size(typed); ++k) {
+        note_address(a, typed[k], static_cast<long long>(8 * k));
+    }
+    EXPECT_EQ(a.base, 0x100);
+    ASSERT_NE(gap_in(a, 0, 100, 8), nullptr);
+    EXPECT_EQ(gap_in(a, 0, 100, 8)->at, 24);
+    EXPECT_EQ(gap_in(a, 0, 100, 8)->expected, 0x118);
+    EXPECT_EQ(gap_in(a, 0, 100, -8)->at, 48);
+    EXPECT_EQ(gap_in(a, 25, 47, 8), nullptr);                      // none in the range
+    EXPECT_EQ(gap_in(a, 0, 100, -0x4B), gap_in(a, 80, 80, -0x4B)); // the slip's own gaps cancel
+    EXPECT_NE(gap_in(a, 88, 88, 0x4B), nullptr);
+    note_address(a, 0x168, 96); // 0x160 left out: two gaps of 8 now
+    EXPECT_EQ(gap_in(a, 0, 200, 8), nullptr);
+    EXPECT_NE(gap_in(a, 90, 200, 8), nullptr);
 }
 
 TEST(Hints, WhatATextLooksLike)

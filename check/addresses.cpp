@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: MIT
+#include "check/addresses.h"
+
+namespace {
+
+constexpr std::size_t NARROWEST = 4;
+constexpr std::size_t WIDEST = 8;
+
+// The first lines looked at, and how many of their steps must agree:
+// enough that a listing of data alone (whose first words step by chance,
+// if ever) is not taken for one with addresses, and a slip or two in the
+// first lines does not hide them.
+constexpr std::size_t LINES_LOOKED_AT = 32;
+constexpr std::size_t FEWEST_STEPS = 3;
+
+int hex(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+bool blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+bool ends_word(char c)
+{
+    return blank(c) || c == '\n' || c == ':' || c == '-' || c == ',' || c == '#';
+}
+
+// A line's first word, as address_at reads it, whatever its width.
+struct Word {
+    std::size_t chars;
+    std::size_t width;
+    long long value;
+};
+
+Word first_word(const char* text, std::size_t size)
+{
+    std::size_t p = 0;
+    while (p < size && blank(text[p])) {
+        ++p;
+    }
+    if (p < size && (text[p] == '$' || text[p] == '&' || text[p] == '>')) {
+        ++p;
+    }
+    const std::size_t start = p;
+    long long value = 0;
+    while (p < size && !ends_word(text[p]) && p - start <= WIDEST) {
+        const int digit = hex(text[p]);
+        value = value < 0 || digit < 0 ? -1 : value << 4 | digit;
+        ++p;
+    }
+    const std::size_t width = p - start;
+    if (p < size && (text[p] == ':' || text[p] == '-')) {
+        ++p;
+    }
+    return {p, width, width == 0 ? -1 : value};
+}
+
+} // namespace
+
+std::size_t recognise_addresses(const char* text, std::size_t size)
+{
+    std::array<std::size_t, WIDEST + 1> agree{};
+    std::size_t steps = 0;
+    long long before = -1;
+    long long bytes_before = 0;
+    std::size_t width_before = 0;
+    std::size_t lines = 0;
+    std::size_t p = 0;
+    while (p < size && lines < LINES_LOOKED_AT) {
+        std::size_t end = p;
+        while (end < size && text[end] != '\n') {
+            ++end;
+        }
+        if (end == size) {
+            break; // a line cut by the look is no evidence
+        }
+        std::size_t q = p;
+        while (q < end && blank(text[q])) {
+            ++q;
+        }
+        if (q == end || text[q] == '#') {
+            p = end + 1; // an empty line or a comment: no evidence
+            continue;
+        }
+        const Word w = first_word(text + p, end - p);
+        std::size_t digits = 0;
+        for (std::size_t i = p + w.chars; i < end && text[i] != '#'; ++i) {
+            digits += hex(text[i]) >= 0 ? 1 : 0;
+        }
+        const bool address = w.width >= NARROWEST && w.width <= WIDEST && w.value >= 0 && digits >= 2;
+        ++lines;
+        if (before >= 0 && address) {
+            ++steps;
+            if (w.width == width_before && w.value == before + bytes_before) {
+                ++agree[w.width];
+            }
+        }
+        before = address ? w.value : -1;
+        bytes_before = static_cast<long long>(digits / 2);
+        width_before = w.width;
+        p = end + 1;
+    }
+    for (std::size_t width = NARROWEST; width <= WIDEST; ++width) {
+        if (agree[width] >= FEWEST_STEPS && 4 * agree[width] >= 3 * steps) {
+            return width;
+        }
+    }
+    return 0;
+}
+
+LineAddress address_at(const char* text, std::size_t size, std::size_t width)
+{
+    const Word w = first_word(text, size);
+    if (w.width != width) {
+        return {0, -1};
+    }
+    return {w.chars, w.value};
+}
+
+void note_address(Addresses& a, long long value, long long at)
+{
+    if (value < 0) {
+        return; // unreadable: the next line's is measured from the last read
+    }
+    if (a.base < 0) {
+        a.base = value - at;
+    } else {
+        const long long expected = a.last + (at - a.last_at);
+        if (value != expected) {
+            a.gaps[a.gap_count % GAPS] = {at, value - expected, expected};
+            ++a.gap_count;
+        }
+    }
+    a.last = value;
+    a.last_at = at;
+}
+
+const AddressGap* gap_in(const Addresses& a, long long from, long long to, long long gap)
+{
+    const AddressGap* found = nullptr;
+    const std::size_t held = a.gap_count < GAPS ? a.gap_count : GAPS;
+    for (std::size_t k = 0; k < held; ++k) {
+        const AddressGap& g = a.gaps[k];
+        if (g.at >= from && g.at <= to && g.gap == gap) {
+            if (found != nullptr) {
+                return nullptr;
+            }
+            found = &g;
+        }
+    }
+    return found;
+}

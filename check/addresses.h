@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// A listing's addresses: the number a printed listing puts before each
+// line, written however it was printed (`0000:`, `0000 `, `$0000`,
+// `&0000`, `0000-`, `>0000`, either case). They are recognised from the
+// listing's first lines together, never guessed line by line: the first
+// word of each line is 4 to 8 hex digits, all of one width, and each
+// steps from the one before by the bytes typed on the line before. Once
+// recognised, each line's address is skipped, and where one is not the
+// address before plus the bytes since, the difference is kept: a line
+// left out or typed twice shows there, and a run the report finds near
+// it is placed at that line exactly. A slip in an address alone makes
+// two differences that cancel and match no run; the bytes typed decide.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// Of the listing's first `size` bytes of text: the width of its
+// addresses, or 0 where its lines do not begin with addresses.
+std::size_t recognise_addresses(const char* text, std::size_t size);
+
+// The address at a line's start, of the width recognised: the characters
+// it takes (blanks, a prefix, the digits and a colon or dash after them),
+// and its value, -1 where a character of it is no digit (an OCR misread).
+// 0 characters where the line's first word is not of that width.
+struct LineAddress {
+    std::size_t chars;
+    long long value;
+};
+LineAddress address_at(const char* text, std::size_t size, std::size_t width);
+
+// Where a line's address differs from the one before plus the bytes typed
+// since: FILE's offset of the line's first byte, the difference, and the
+// address the line should have had.
+struct AddressGap {
+    long long at;
+    long long gap;
+    long long expected;
+};
+
+// The gaps kept: a listing has few, and a run needs those near it only.
+inline constexpr std::size_t GAPS = 256;
+
+struct Addresses {
+    std::size_t width = 0; // 0: the listing has none
+    long long base = -1;   // the address of FILE's first byte, once a line's was read
+    long long last = -1;   // the last line's, and FILE's offset of its first byte
+    long long last_at = 0;
+    std::array<AddressGap, GAPS> gaps{};
+    std::size_t gap_count = 0; // of all ever kept; the newest GAPS are held
+};
+
+// A line's address `value` (or -1), whose first byte is FILE's `at`.
+void note_address(Addresses& addresses, long long value, long long at);
+
+// The one gap of `gap` bytes whose line starts in FILE's from..to, or
+// null where there is none or more than one.
+const AddressGap* gap_in(const Addresses& addresses, long long from, long long to, long long gap);
