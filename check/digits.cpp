@@ -254,6 +254,34 @@ SlipFound find_slip(const FileWindow& w, long long at, bool missing, bool extra,
     return found;
 }
 
+DigitRange slip_range(const FileWindow& w, Slip slip, long long q, unsigned value)
+{
+    const int d = slip == Slip::MISSING ? static_cast<int>(value) : digit_value(w, q);
+    DigitRange range{q, q};
+    while (range.first > 2 * w.base && digit_value(w, range.first - 1) == d) {
+        --range.first;
+    }
+    if (slip == Slip::MISSING) {
+        while (digit_value(w, range.last) == d) {
+            ++range.last; // the digit may go in after each of the run's
+        }
+    } else {
+        while (digit_value(w, range.last + 1) == d) {
+            ++range.last;
+        }
+    }
+    return range;
+}
+
+DigitPlace digit_place(const FileWindow& w, long long k)
+{
+    if (k >= digits_end(w)) {
+        return {w.listing->end.line, w.listing->end.column};
+    }
+    const Part part = digit_part(w, k);
+    return {part.line, part.column};
+}
+
 bool pair_anew(FileWindow& w, Slip slip, long long q, unsigned value, bool typed, long long keep)
 {
     ListingReader& r = *w.listing;

@@ -47,6 +47,24 @@ struct SlipFound {
 SlipFound find_slip(const FileWindow& window, long long at, bool missing, bool extra,
                     const BlockSums& stored);
 
+// Where a slip at `q` could be with the same digits: a digit put in
+// (before digit k) or taken out anywhere in a run of that digit gives
+// them all. The first and last such places, as far as the window holds
+// the digits, before they pair anew.
+struct DigitRange {
+    long long first;
+    long long last;
+};
+DigitRange slip_range(const FileWindow& window, Slip slip, long long q, unsigned value);
+
+// Where typed digit `k` stands: its line and column, or the listing's end
+// past its last digit.
+struct DigitPlace {
+    long long line;
+    long long column;
+};
+DigitPlace digit_place(const FileWindow& window, long long k);
+
 // Pairs the window's digits anew from digit `q` on: `value` put in there,
 // or the digit there taken out; the reader goes on in the new pairing.
 // With `typed`, the byte that holds the slip keeps what was typed for it

@@ -74,6 +74,16 @@ struct Explanation {
     // A run in a listing placed by its addresses, at the start of a line:
     // the address of the line left out (MISSING) or typed twice (EXTRA).
     long long line_address = -1;
+    // BYTES in a listing: a digit slip in a run of one digit, which could
+    // be anywhere from one place to another, the byte `range_byte`'s.
+    bool digit_range = false;
+    long long range_byte = -1;
+    long long from_line = 0;
+    long long from_column = 0;
+    long long to_line = 0;
+    long long to_column = 0;
+    long long from_block = 0;
+    long long to_block = 0;
 };
 
 // The block at FILE's offset `at`, of which `filled` bytes are FILE's, at

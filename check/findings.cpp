@@ -136,6 +136,21 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
     case Kind::BYTES:
         for (std::size_t k = 0; k < e.changed; ++k) {
             const Change& c = e.changes[k];
+            if (listing && e.digit_range) {
+                // A slip in a run of one digit: every place it could be.
+                std::fprintf(out, "line %lld, column %lld to line %lld, column %lld (", e.from_line,
+                             e.from_column, e.to_line, e.to_column);
+                if (e.from_block == e.to_block) {
+                    std::fprintf(out, "block %lld", e.from_block);
+                } else {
+                    std::fprintf(out, "blocks %lld-%lld", e.from_block, e.to_block);
+                }
+                const Origin o = origin_of(*teller.listing, c.at);
+                std::fputs(") is ", out);
+                std::fwrite(o.text.data(), 1, o.size, out);
+                std::fprintf(out, "; the report says %02X\n", static_cast<unsigned>(c.was));
+                continue;
+            }
             if (listing) {
                 put_at(teller, c.at);
                 std::fputs(" (", out);

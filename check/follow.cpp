@@ -114,6 +114,15 @@ bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const E
             one.changes[0] = {p, value, value};
             typed_wrong = true;
         }
+        if (typed_wrong && e.digit_range && p == e.range_byte) {
+            one.digit_range = true;
+            one.from_line = e.from_line;
+            one.from_column = e.from_column;
+            one.to_line = e.to_line;
+            one.to_column = e.to_column;
+            one.from_block = e.from_block;
+            one.to_block = e.to_block;
+        }
         if (typed_wrong) {
             tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, one);
             told = true;
@@ -462,12 +471,36 @@ bool pair_digits(Check& c, long long at, Slip slip, long long q, unsigned value,
 // window has no room.
 long long settle_slip(Check& c, long long n, long long at, const StoredBlocks& stored, const SlipFound& found)
 {
+    // In a run of one digit, the slip could be at any of its places: told
+    // with all of them, as the digits stand before they pair anew.
+    Explanation e;
+    const DigitRange range = slip_range(c.file, found.slip, found.q, found.value);
+    // Where every place is among the characters typed for the slip's byte
+    // (three where a digit is one too many; one where a digit is missing,
+    // which may go before or after it), the byte is named.
+    const long long own = 2 * (found.q >> 1);
+    if (range.first < own || range.last > own + (found.slip == Slip::EXTRA ? 2 : 1)) {
+        const DigitPlace from = digit_place(c.file, range.first);
+        const DigitPlace to = digit_place(c.file, range.last);
+        e.digit_range = true;
+        e.range_byte = found.q >> 1;
+        e.from_line = from.line;
+        e.from_column = from.column;
+        e.to_line = to.line;
+        e.to_column = to.column;
+        // The report's blocks, at the alignment of block n.
+        const auto block_of = [&](long long digit) {
+            const long long d = (digit >> 1) - at;
+            return n + (d >= 0 ? d / SIZE : -((SIZE - 1 - d) / SIZE));
+        };
+        e.from_block = block_of(range.first);
+        e.to_block = block_of(range.last);
+    }
     if (!pair_digits(c, at, found.slip, found.q, found.value, true)) {
         return -2;
     }
     const long long p = found.q >> 1;
     const std::uint8_t value = file_byte(view(c.file), p);
-    Explanation e;
     e.kind = Kind::BYTES;
     e.changed = 1;
     e.changes[0] = {p, value, value};

@@ -156,8 +156,51 @@ def slipped(text, places, data, slips, shift=0):
             pieces.append(digits[q])
             taken = start
             typed_as = digits[q] + digits[q:q + 2] if digit == 0 else digits[q - 1] + digits[q] * 2
-        findings.append(typed_line(data, places, at, typed_as, shift))
-    return "".join(pieces) + text[taken:], findings
+        findings.append((at, q, kind, typed_as))
+    out = "".join(pieces) + text[taken:]
+    typed = digit_places(out)
+    lines, before = [], 0
+    for at, q, kind, typed_as in findings:
+        lines.append(slip_line(typed, data, places, at, q, kind, typed_as, before, shift))
+        before += 1 if kind == "extra" else -1
+    return out, lines
+
+
+def digit_places(text):
+    """Each hex digit of a listing as typed, after its line's address:
+    (line, column, digit)."""
+    found = []
+    for number, row in enumerate(text.split("\n"), 1):
+        start = row.index(": ") + 2 if ": " in row[:12] else 0
+        found += [(number, column + 1, c.upper()) for column, c in enumerate(row)
+                  if column >= start and c in "0123456789ABCDEFabcdef"]
+    return found
+
+
+def slip_line(typed, data, places, at, q, kind, typed_as, before, shift=0):
+    """The finding of a digit slip at true digit q, the slips before it
+    making `before` digits more: the byte typed wrong, or where the slip
+    could be anywhere in a run of one digit that reaches past the byte's
+    own characters, every place it could be. The check's digit k is the
+    typed digit k + before, as it has paired those slips anew."""
+    value = data.hex().upper()[q]
+    digit = lambda k: typed[k + before][2] if 0 <= k + before < len(typed) else None
+    first, last = q, q
+    while first > 0 and digit(first - 1) == value:
+        first -= 1
+    if kind == "missing":
+        while digit(last) == value:
+            last += 1
+    else:
+        while digit(last + 1) == value:
+            last += 1
+    if first >= 2 * at and last <= 2 * at + (2 if kind == "extra" else 1):
+        return typed_line(data, places, at, typed_as, shift)
+    blocks = [((k >> 1) - shift) // SIZE for k in (first, last)]
+    return "line %d, column %d to line %d, column %d (%s) is %s; the report says %02X" % (
+        typed[first + before][:2] + typed[last + before][:2]
+        + ("block %d" % blocks[0] if blocks[0] == blocks[1] else "blocks %d-%d" % tuple(blocks), typed_as,
+           data[at]))
 
 
 def in_listing(line, places):
@@ -886,12 +929,21 @@ def rows(e2e):
              flags=("--hex",)),
         *[case("--hex: digits %s in neighbouring blocks, zeros between them" % kind, ZEROS_BETWEEN,
                lambda slip=slip: zeros_between(slip).encode(),
-               lambda n, o, c, slip=slip, typed_as=typed_as: [
+               lambda n, o, c, slip=slip, typed_as=typed_as, to=to: [
                    slipped(*as_listing(ZEROS_BETWEEN), ZEROS_BETWEEN, [(950, 0, slip)])[1][0],
-                   typed_line(ZEROS_BETWEEN, as_listing(ZEROS_BETWEEN)[1], 1024, typed_as),
+                   # The zeros' slip could be at any of their places.
+                   "line 129, column 7 to %s (block 8) is %s; the report says 00" % (to, typed_as),
                    verdict(n, 2, 24), "out-%s: OK" % slip],
                flags=("--hex",), output="out-" + slip, verify=repaired("out-" + slip, ZEROS_BETWEEN))
-          for kind, slip, typed_as in [("typed twice", "extra", "000"), ("left out", "missing", "0")]],
+          for kind, slip, typed_as, to in [("typed twice", "extra", "000", "line 130, column 29"),
+                                           ("left out", "missing", "0", "line 131, column 7")]],
+        # A digit left out deep in 4096 zeros: it could be anywhere in them,
+        # and the repair gives the same bytes wherever it puts it.
+        case("--hex: a digit left out in the middle of the silence, told over every place", SILENCE,
+             lambda: (lambda t: t[:t.index("0900: ") + 9] + t[t.index("0900: ") + 10:])(as_listing(SILENCE)[0]).encode(),
+             lambda n, o, c: ["line 65, column 7 to line 577, column 7 (blocks 4-35) is 0; the report says 00",
+                              verdict(n, 1, 44), "out-silence: OK"],
+             flags=("--hex",), output="out-silence", verify=repaired("out-silence", SILENCE)),
         listing("a digit left out and one typed twice in the block after", neighbours[0],
                 lambda n, o, c: neighbours[1] + [verdict(n, 2, 40), "out-neighbours: OK"],
                 output="out-neighbours", verify=repaired("out-neighbours", LISTING)),
