@@ -155,7 +155,8 @@ def records(report):
     return [report[at:at + size] for at in range(0, len(report), size)]
 
 
-LINE = re.compile(rb"^(?:byte (\d+) |(\d+) (extra|missing) bytes? at (\d+)(?:-(\d+))?(?: \(.*?\)(?:; the report says((?: [0-9A-F]{2})+))?)?$"
+LINE = re.compile(rb"^(?:byte (\d+) |(\d+) (extra|missing) bytes? at (\d+)(?:-(\d+))?(?: \(.*?\)(?:; the report says((?: [0-9A-F]{2})+))?)?"
+                  rb"(?:, or a block (?:left out of|typed twice in) the report .*)?$"
                   rb"|.*the report's (?:row|column))")
 
 

@@ -12,7 +12,12 @@ each kind (a wrong digit, an unreadable digit: O for 0 or l for 1, the two
 digits of a byte swapped, a digit left out, a digit typed twice, a byte
 left out, a byte typed twice, a line left out, a line typed twice); all of
 them mixed, one in 20 blocks; and a scan with 2 % of all digits unreadable
-(O for 0, l for 1, S for 5, a speck).
+(O for 0, l for 1, S for 5, a speck). Then addresses as magazines print
+them (`0000 ` 8 a line, `$0000 ` 16 a line): lines left out and typed
+twice, and the mixed slips, also saved as UTF-16. Then a listing typed
+right against a report typed with slips: a value typed wrong and an
+unreadable digit in every eighth block, a block left out, a block typed
+twice; the repair must say OK for none of the last two.
 
 For each: the blocks slipped, and of the original's blocks those given back
 exactly, left (the repair says they still differ) and wrong (the repair
@@ -24,6 +29,7 @@ named, it builds the release binaries first.
 import argparse
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -37,10 +43,12 @@ DIGITS = "0123456789ABCDEF"
 
 def typed(data, per, address):
     """The listing's lines, and for each byte its line and the index of its
-    first digit in that line."""
+    first digit in that line. `address` is how a line's address is
+    written (True for `0000: `), or nothing."""
     lines, places = [], []
+    form = "%04X: " if address is True else address or ""
     for at in range(0, len(data), per):
-        head = "%04X: " % at if address else ""
+        head = form % at if form else ""
         row = data[at:at + per]
         for k in range(len(row)):
             places.append((len(lines), len(head) + 3 * k))
@@ -135,7 +143,7 @@ def scanned(data, per, address, seed):
     lines, _ = typed(data, per, address)
     misread = {"0": "O", "1": "l", "5": "S"}
     hit = set()
-    start = 6 if address else 0
+    start = len(typed(b"\0", 1, address)[0][0]) - 2
     for i, line in enumerate(lines):
         chars = list(line)
         for p in range(start, len(chars)):
@@ -151,7 +159,7 @@ def as_read(text, address):
     as 0: what the listing has right where it stands."""
     digits = []
     for line in text.split("\n"):
-        for c in line[6:] if address and len(line) > 5 and line[4] == ":" else line:
+        for c in line.split(None, 1)[1] if address and " " in line else line:
             if c in DIGITS:
                 digits.append(c)
             elif c not in " ":
@@ -159,13 +167,17 @@ def as_read(text, address):
     return bytes.fromhex("".join(digits[:len(digits) // 2 * 2]))
 
 
-def count(quorvil, check, data, text, hit, address, work):
+def count(quorvil, check, data, text, hit, address, work, encoding="utf-8", report_slip=None):
+    """What the repair gives back; with `report_slip`, the listing is typed
+    right and the report has the slips, made by report_slip(report)."""
     original, listing, repaired = (os.path.join(work, name) for name in ("original", "listing", "repaired"))
     with open(original, "wb") as f:
         f.write(data)
-    with open(listing, "w") as f:
-        f.write(text)
+    with open(listing, "wb") as f:
+        f.write(text.encode(encoding))
     report = subprocess.run([quorvil, original], stdout=subprocess.PIPE, check=True).stdout
+    if report_slip is not None:
+        report = report_slip(report)
     with open(original + ".txt", "wb") as f:
         f.write(report)
     run = subprocess.run([check, "--hex", "--repair", repaired, original + ".txt", listing], stdout=subprocess.PIPE)
@@ -176,7 +188,42 @@ def count(quorvil, check, data, text, hit, address, work):
     stored = slips.records(report)
     now = slips.records(subprocess.run([quorvil, repaired], stdout=subprocess.PIPE, check=True).stdout)
     exact, left, wrong, harmed, _ = slips.tally(data, fixed, as_read(text, address), stored, now, hit)
+    # A report that lost or doubled a block must never make OUTPUT OK.
+    if report_slip is not None and run.stdout.endswith(b": OK\n") and fixed != data:
+        wrong += 1
+    count.named = len(re.findall(rb"(?m)^\d+ (?:missing|extra) bytes at line \d+, column 1 \([^)]*\), the line for"
+                                 rb" address [0-9A-F]+", run.stdout))
     return len(hit), exact, left, wrong, harmed
+
+
+# A report typed with its slips: each takes the report's text and makes one
+# kind of slip, in every eighth block or once in the middle; `hit` are the
+# blocks whose report it changed.
+def report_values(report, misread):
+    """A digit of one value in every eighth block typed wrong, or misread."""
+    lines = report.decode().split("\n")
+    r = random.Random(len(report))
+    for i in range(1, len(lines), 40):  # a row sums' line every eight blocks
+        p = 3 * r.randrange(16) + r.randrange(2)
+        was = lines[i][p]
+        now = ({"0": "O", "1": "l", "5": "S", "8": "B"}.get(was, ".") if misread
+               else r.choice(DIGITS.replace(was, "")))
+        lines[i] = lines[i][:p] + now + lines[i][p + 1:]
+    return "\n".join(lines).encode()
+
+
+def report_block(report, twice):
+    """The block in the middle of the report left out or typed twice."""
+    records = slips.records(report)
+    k = len(records) // 2
+    records[k:k + 1] = [records[k]] * 2 if twice else []
+    return b"".join(records)
+
+
+REPORT_SLIPS = [("report: a value typed wrong", lambda rep: report_values(rep, False), 8),
+                ("report: a digit unreadable", lambda rep: report_values(rep, True), 8),
+                ("report: a block left out", lambda rep: report_block(rep, False), 0),
+                ("report: a block typed twice", lambda rep: report_block(rep, True), 0)]
 
 
 HEAD = "  %-26s %7s %8s %9s %6s %6s %6s" % ("", "slipped", "given", "back", "left", "wrong", "harmed")
@@ -202,6 +249,32 @@ def main():
     data = [("random", random.Random(options.seed).randbytes(size)), (os.path.basename(options.executable), executable)]
     bad = 0
     with tempfile.TemporaryDirectory(prefix="quorvil-typed-") as work:
+        for name, content in data:
+            blocks = (len(content) + SIZE - 1) // SIZE
+            for per, address in ((8, "%04X "), (16, "$%04X ")):
+                print("%s, %d KiB, %d bytes a line, addresses written as %r: blocks slipped, given back exactly,"
+                      " left, wrong, harmed" % (name, len(content) >> 10, per, address))
+                print(HEAD)
+                every_other = [(label, slip) for label, slip in SLIPS if label.startswith("line")]
+                runs = [(label, slipped(content, per, address, lambda r, k, s=slip: s if k % 2 == 1 else None,
+                                        options.seed), "utf-8") for label, slip in every_other]
+                mixed = slipped(content, per, address,
+                                lambda r, k: r.choice(SLIPS)[1] if r.random() < 0.05 else None, options.seed)
+                runs += [("mixed, 1 in 20 blocks", mixed, "utf-8"), ("mixed, saved as UTF-16", mixed, "utf-16")]
+                for label, (text, hit), encoding in runs:
+                    counts = count(quorvil, check, content, text, hit, address, work, encoding)
+                    bad += counts[3] + counts[4]
+                    print(row(label, counts), flush=True)
+                    if label.startswith("line"):
+                        print("    named at their line, with its address: %d of %d" % (count.named, len(hit)))
+            print("%s, %d KiB, typed right, 8 bytes a line: the report typed with slips" % (name, len(content) >> 10))
+            print(HEAD)
+            text = "".join(line + "\n" for line in typed(content, 8, True)[0])
+            for label, slip, every in REPORT_SLIPS:
+                hit = list(range(0, blocks, every)) if every else [blocks // 2]
+                counts = count(quorvil, check, content, text, hit, True, work, report_slip=slip)
+                bad += counts[3] + counts[4]
+                print(row(label, counts), flush=True)
         for name, content in data:
             for per, address in ((8, True), (16, False)):
                 print("%s, %d KiB, %d bytes a line%s: blocks slipped, given back exactly, left, wrong, harmed"
