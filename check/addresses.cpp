@@ -129,36 +129,49 @@ LineAddress address_at(const char* text, std::size_t size, std::size_t width)
     return {w.chars, w.value};
 }
 
-void note_address(Addresses& a, long long value, long long at)
+void note_address(Addresses& a, long long value, long long digit)
 {
     if (value < 0) {
         return; // unreadable: the next line's is measured from the last read
     }
     if (a.base < 0) {
-        a.base = value - at;
+        a.base = value - digit / 2;
     } else {
-        const long long expected = a.last + (at - a.last_at);
-        if (value != expected) {
-            a.gaps[a.gap_count % GAPS] = {at, value - expected, expected};
+        const long long gap = 2 * (value - a.last) - (digit - a.last_digit);
+        if (gap != 0) {
+            a.gaps[a.gap_count % GAPS] = {digit, gap, value};
             ++a.gap_count;
         }
     }
     a.last = value;
-    a.last_at = at;
+    a.last_digit = digit;
 }
 
-const AddressGap* gap_in(const Addresses& a, long long from, long long to, long long gap)
+void shift_addresses(Addresses& a, long long digit, long long by)
 {
-    const AddressGap* found = nullptr;
+    const std::size_t held = a.gap_count < GAPS ? a.gap_count : GAPS;
+    for (std::size_t k = 0; k < held; ++k) {
+        a.gaps[k].digit += a.gaps[k].digit >= digit ? by : 0;
+    }
+    a.last_digit += a.last >= 0 && a.last_digit >= digit ? by : 0;
+}
+
+LineGap gap_in(const Addresses& a, long long from, long long to, long long gap)
+{
+    LineGap found{false, 0, 0};
     const std::size_t held = a.gap_count < GAPS ? a.gap_count : GAPS;
     for (std::size_t k = 0; k < held; ++k) {
         const AddressGap& g = a.gaps[k];
-        if (g.at >= from && g.at <= to && g.gap == gap) {
-            if (found != nullptr) {
-                return nullptr;
-            }
-            found = &g;
+        const long long at = g.digit / 2;
+        if (g.digit % 2 != 0 || g.gap != 2 * gap || at < from || at > to) {
+            continue;
         }
+        if (found.found) {
+            return {false, 0, 0};
+        }
+        // A line left out had the address before this one's; one typed
+        // twice has this one's.
+        found = {true, at, gap > 0 ? g.value - gap : g.value};
     }
     return found;
 }

@@ -32,12 +32,14 @@ struct LineAddress {
 LineAddress address_at(const char* text, std::size_t size, std::size_t width);
 
 // Where a line's address differs from the one before plus the bytes typed
-// since: FILE's offset of the line's first byte, the difference, and the
-// address the line should have had.
+// since. Counted in digits, which a digit slip does not move as it moves
+// bytes: FILE's digit of the line's first (2p for byte p's high digit),
+// and the difference, twice the bytes; an odd one is a digit slip's, which
+// the bytes typed tell better.
 struct AddressGap {
-    long long at;
+    long long digit;
     long long gap;
-    long long expected;
+    long long value; // the line's address
 };
 
 // The gaps kept: a listing has few, and a run needs those near it only.
@@ -46,15 +48,25 @@ inline constexpr std::size_t GAPS = 256;
 struct Addresses {
     std::size_t width = 0; // 0: the listing has none
     long long base = -1;   // the address of FILE's first byte, once a line's was read
-    long long last = -1;   // the last line's, and FILE's offset of its first byte
-    long long last_at = 0;
+    long long last = -1;   // the last line's address, and FILE's digit of its first
+    long long last_digit = 0;
     std::array<AddressGap, GAPS> gaps{};
     std::size_t gap_count = 0; // of all ever kept; the newest GAPS are held
 };
 
-// A line's address `value` (or -1), whose first byte is FILE's `at`.
-void note_address(Addresses& addresses, long long value, long long at);
+// A line's address `value` (or -1), whose first digit is FILE's `digit`.
+void note_address(Addresses& addresses, long long value, long long digit);
 
-// The one gap of `gap` bytes whose line starts in FILE's from..to, or
-// null where there is none or more than one.
-const AddressGap* gap_in(const Addresses& addresses, long long from, long long to, long long gap);
+// The digits from `digit` on were paired anew, `by` digits on (a digit
+// put in before them) or back (one taken out).
+void shift_addresses(Addresses& addresses, long long digit, long long by);
+
+// The one line in FILE's bytes from..to whose first byte follows `gap`
+// bytes more (fewer, where negative) than its address says: the line's
+// first byte, and the address of the line left out (or typed twice).
+struct LineGap {
+    bool found;
+    long long at;
+    long long address;
+};
+LineGap gap_in(const Addresses& addresses, long long from, long long to, long long gap);

@@ -285,6 +285,8 @@ DigitPlace digit_place(const FileWindow& w, long long k)
 bool pair_anew(FileWindow& w, Slip slip, long long q, unsigned value, bool typed, long long keep)
 {
     ListingReader& r = *w.listing;
+    // The addresses' places, read in the old pairing, move with the digits.
+    shift_addresses(r.addresses, slip == Slip::MISSING ? q : q + 1, slip == Slip::MISSING ? 1 : -1);
     if (slip == Slip::MISSING && r.has_high && !make_room(w, keep)) {
         return false;
     }

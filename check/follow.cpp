@@ -199,24 +199,24 @@ void place_by_address(const Check& c, Explanation& e)
             ++to;
         }
     }
-    const AddressGap* const g = gap_in(listing->addresses, e.at, to, extra ? -e.length : e.length);
-    if (g == nullptr) {
+    const LineGap g = gap_in(listing->addresses, e.at, to, extra ? -e.length : e.length);
+    if (!g.found) {
         return;
     }
     // The values at the line's start: V rotated once for each place after
     // the run's last.
-    if (!extra && e.known && g->at > last) {
-        for (long long q = last; q < g->at; ++q) {
+    if (!extra && e.known && g.at > last) {
+        for (long long q = last; q < g.at; ++q) {
             std::rotate(e.values.begin(), e.values.begin() + 1,
                         e.values.begin() + static_cast<std::ptrdiff_t>(length));
             e.values[length - 1] = file_byte(f, q);
         }
     }
-    e.place += g->at - e.at;
-    e.at = g->at;
-    e.last = g->at;
+    e.place += g.at - e.at;
+    e.at = g.at;
+    e.last = g.at;
     e.kind = extra ? Kind::EXTRA : Kind::MISSING;
-    e.line_address = extra ? g->expected + g->gap : g->expected;
+    e.line_address = g.address;
 }
 
 // Settles the explanation of block n, compared with FILE's bytes from

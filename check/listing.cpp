@@ -552,7 +552,8 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, TypedPlaces& pla
             fill(r, ADDRESS_CHARS * LONGEST);
             const LineAddress a = address_at(r.buffer.data() + r.at, r.filled - r.at, r.addresses.width);
             if (a.chars > 0) {
-                note_address(r.addresses, a.value, r.offset + static_cast<long long>(made));
+                note_address(r.addresses, a.value,
+                             2 * (r.offset + static_cast<long long>(made)) + (r.has_high ? 1 : 0));
                 r.at += a.chars;
                 r.column += static_cast<long long>(a.chars);
                 r.line_start = false;

@@ -867,6 +867,13 @@ def rows(e2e):
                                           verdict(n, 1, 40), "out-8-%d: OK" % at],
                   output="out-8-%d" % at, verify=repaired("out-8-%d" % at, LISTING))
           for at in (0x210, 0x7F8)],
+        listing("a digit left out, then a line of 16 left out: the addresses follow the digits",
+                (lambda t: t[:t.index("\n0100 ") + 6] + t[t.index("\n0100 ") + 7:])(
+                    addressed(LISTING, 16, "%04X ", 0x420)),
+                lambda n, o, c: ["line 17, column 6 (block 2, row 0, column 0) is %X; the report says %02X"
+                                 % (LISTING[0x100] & 0xF, LISTING[0x100]),
+                                 "16 missing bytes at line 67, column 1 (block 8, row 4, column 0), the line for"
+                                 " address 0420", verdict(n, 2, 40)]),
         listing("an address typed wrong: the bytes decide",
                 addressed(LISTING, 8, "%04X ").replace("\n0218 ", "\n0281 "), found(failed=0)),
         listing("a wrong digit", retyped(text, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)),

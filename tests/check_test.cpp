@@ -414,19 +414,37 @@ TEST(Addresses, GapsWhereALineIsLeftOutOrTypedTwice)
     const long long typed[] = {0x100, 0x108, 0x110, 0x120, 0x128, 0x130,
                                0x130, 0x138, 0x140, 0x148, 0x105, 0x158};
     for (std::size_t k = 0; k < std::size(typed); ++k) {
-        note_address(a, typed[k], static_cast<long long>(8 * k));
+        note_address(a, typed[k], static_cast<long long>(16 * k));
     }
     EXPECT_EQ(a.base, 0x100);
-    ASSERT_NE(gap_in(a, 0, 100, 8), nullptr);
-    EXPECT_EQ(gap_in(a, 0, 100, 8)->at, 24);
-    EXPECT_EQ(gap_in(a, 0, 100, 8)->expected, 0x118);
-    EXPECT_EQ(gap_in(a, 0, 100, -8)->at, 48);
-    EXPECT_EQ(gap_in(a, 25, 47, 8), nullptr);                      // none in the range
-    EXPECT_EQ(gap_in(a, 0, 100, -0x4B), gap_in(a, 80, 80, -0x4B)); // the slip's own gaps cancel
-    EXPECT_NE(gap_in(a, 88, 88, 0x4B), nullptr);
-    note_address(a, 0x168, 96); // 0x160 left out: two gaps of 8 now
-    EXPECT_EQ(gap_in(a, 0, 200, 8), nullptr);
-    EXPECT_NE(gap_in(a, 90, 200, 8), nullptr);
+    const LineGap lost = gap_in(a, 0, 100, 8);
+    ASSERT_TRUE(lost.found);
+    EXPECT_EQ(lost.at, 24);
+    EXPECT_EQ(lost.address, 0x118);
+    const LineGap twice = gap_in(a, 0, 100, -8);
+    ASSERT_TRUE(twice.found);
+    EXPECT_EQ(twice.at, 48);
+    EXPECT_EQ(twice.address, 0x130);
+    EXPECT_FALSE(gap_in(a, 25, 47, 8).found);    // none in the range
+    EXPECT_TRUE(gap_in(a, 80, 80, -0x4B).found); // an address typed wrong: two gaps that cancel
+    EXPECT_TRUE(gap_in(a, 88, 88, 0x4B).found);
+    note_address(a, 0x168, 192); // 0x160 left out: two gaps of 8 now
+    EXPECT_FALSE(gap_in(a, 0, 200, 8).found);
+    EXPECT_TRUE(gap_in(a, 90, 200, 8).found);
+
+    // A digit left out on the line at 0x168 (its 15 digits end at digit
+    // 207), then a line: half a byte off, which only the digits say.
+    const std::size_t kept = a.gap_count;
+    note_address(a, 0x170, 207);
+    EXPECT_EQ(a.gap_count, kept + 1);
+    EXPECT_EQ(a.gaps[kept % GAPS].gap, 1);
+    EXPECT_FALSE(gap_in(a, 100, 110, 0).found);
+    // Paired anew with the digit put in, the digits from 200 on move one
+    // on: the next line's address is as its digits say.
+    shift_addresses(a, 200, 1);
+    EXPECT_EQ(a.last_digit, 208);
+    note_address(a, 0x178, 224);
+    EXPECT_EQ(a.gap_count, kept + 1);
 }
 
 TEST(Hints, WhatATextLooksLike)
