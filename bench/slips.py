@@ -28,6 +28,7 @@ import io
 import math
 import os
 import random
+import resource
 import re
 import shutil
 import sqlite3
@@ -210,6 +211,12 @@ def false_lines(output, copy, events):
     return false
 
 
+def bounded():
+    """In the checker's process: no file it writes may grow past 1 GiB, so
+    that a repair gone wrong stops with an error rather than fill the disk."""
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 30, 1 << 30))
+
+
 def tally(data, fixed, had, stored, now, hit):
     """Of the original's blocks: those slipped (`hit`) that the repair gives
     back exactly, those left, those wrong (the repair's report of them, in
@@ -244,7 +251,8 @@ def count(quorvil, check, data, choose, seed, work, show):
     report = subprocess.run([quorvil, original], stdout=subprocess.PIPE, check=True).stdout
     with open(original + ".txt", "wb") as f:
         f.write(report)
-    run = subprocess.run([check, "--repair", repaired, original + ".txt", copy_name], stdout=subprocess.PIPE)
+    run = subprocess.run([check, "--repair", repaired, original + ".txt", copy_name], stdout=subprocess.PIPE,
+                         preexec_fn=bounded, timeout=600)
     if run.returncode not in (0, 1):
         raise SystemExit("quorvil-check failed (%d)" % run.returncode)
     with open(repaired, "rb") as f:

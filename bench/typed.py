@@ -180,7 +180,8 @@ def count(quorvil, check, data, text, hit, address, work, encoding="utf-8", repo
         report = report_slip(report)
     with open(original + ".txt", "wb") as f:
         f.write(report)
-    run = subprocess.run([check, "--hex", "--repair", repaired, original + ".txt", listing], stdout=subprocess.PIPE)
+    run = subprocess.run([check, "--hex", "--repair", repaired, original + ".txt", listing], stdout=subprocess.PIPE,
+                         preexec_fn=slips.bounded, timeout=600)
     if run.returncode not in (0, 1):
         raise SystemExit("quorvil-check failed (%d)" % run.returncode)
     with open(repaired, "rb") as f:

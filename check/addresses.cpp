@@ -123,10 +123,12 @@ std::size_t recognise_addresses(const char* text, std::size_t size)
 LineAddress address_at(const char* text, std::size_t size, std::size_t width)
 {
     const Word w = first_word(text, size);
-    if (w.width != width) {
-        return {0, -1};
+    // Printed with at least `width` digits, an address grows a digit past
+    // the largest of them (`%04X` goes on at 10000).
+    if (w.width == width || (w.width > width && w.width <= WIDEST && w.value >= 0)) {
+        return {w.chars, w.value};
     }
-    return {w.chars, w.value};
+    return {0, -1};
 }
 
 void note_address(Addresses& a, long long value, long long digit)

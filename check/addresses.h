@@ -21,7 +21,7 @@
 // addresses, or 0 where its lines do not begin with addresses.
 std::size_t recognise_addresses(const char* text, std::size_t size);
 
-// The address at a line's start, of the width recognised: the characters
+// The address at a line's start, of the width recognised or wider: the characters
 // it takes (blanks, a prefix, the digits and a colon or dash after them),
 // and its value, -1 where a character of it is no digit (an OCR misread).
 // 0 characters where the line's first word is not of that width.

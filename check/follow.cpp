@@ -924,7 +924,9 @@ Outcome finish_check(Check& c, long long n)
     // The block loop has held FILE a block past the report's last block,
     // or seen it end.
     FileView f = view(c.file);
-    if (c.data_end >= 0 || f.size - c.shift > report_end) {
+    // FILE not read to its end yet goes on past the report's end (its size
+    // then reads as the largest offset, which no shift may be taken from).
+    if (c.data_end >= 0 || !c.file.ended || f.size - c.shift > report_end) {
         Explanation e;
         e.kind = Kind::AFTER_DATA;
         e.at = c.data_end;
@@ -977,7 +979,8 @@ Outcome finish_check(Check& c, long long n)
         return Outcome::DIFFERS;
     }
     if (early) {
-        const long long reached = (std::max(0LL, aligned_end) + SIZE - 1) / SIZE;
+        // The blocks compared, and the one FILE ends in.
+        const long long reached = std::min(report_blocks, std::max(n, (aligned_end + SIZE - 1) / SIZE));
         tell_failed_so_far(c.teller, c.file_name, reached_failed, reached, report_blocks);
         return Outcome::DIFFERS;
     }

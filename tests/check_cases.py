@@ -692,6 +692,13 @@ def rows(e2e):
         case("a changed byte in the short last block of a large file", LARGE[:-50],
              e2e.changed(LARGE[:-50], (len(LARGE) - 60, 0x10)), found(*byte(len(LARGE) - 60))),
         case("a file of whole blocks", LONG, LONG, found(failed=0)),
+        # FILE goes on for more than the window holds after the report's end,
+        # behind a lost byte: read to its end before it is told.
+        case("a lost byte, and a long tail after the report's data", LISTING[:4000],
+             LISTING[:100] + LISTING[101:4000] + rnd(42, 200000),
+             lambda n, o, c: [missing_line(o, c, 1, 100), run_line("extra", 200000, 3999, 4000),
+                              "the file has 1594 blocks; the report has 32", verdict(n, 1564, 1594), "out-tail2: OK"],
+             output="out-tail2", verify=repaired("out-tail2", LISTING[:4000])),
         case("a block more than the report", LONG, LONG + rnd(40, SIZE),
              lambda n, o, c: [run_line("extra", 128, 25600, 25600), "the file has 201 blocks; the report has 200",
                               verdict(n, 1, 201)]),
@@ -874,6 +881,12 @@ def rows(e2e):
                                  % (LISTING[0x100] & 0xF, LISTING[0x100]),
                                  "16 missing bytes at line 67, column 1 (block 8, row 4, column 0), the line for"
                                  " address 0420", verdict(n, 2, 40)]),
+        case("--hex: addresses past FFFF, which grow a digit, and a line left out there", LARGE[:80000],
+             lambda: addressed(LARGE[:80000], 8, "%04X ", 70000).encode(),
+             lambda n, o, c: ["8 missing bytes at line 8751, column 1 (block 546, row 14, column 0), the line for address"
+                              " 11170; the report says " + " ".join("%02X" % b for b in LARGE[70000:70008]),
+                              verdict(n, 1, 625), "out-wide: OK"],
+             flags=("--hex",), output="out-wide", verify=repaired("out-wide", LARGE[:80000])),
         listing("an address typed wrong: the bytes decide",
                 addressed(LISTING, 8, "%04X ").replace("\n0218 ", "\n0281 "), found(failed=0)),
         listing("a wrong digit", retyped(text, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)),

@@ -397,8 +397,9 @@ TEST(Addresses, RecognisedFromTheLinesTogether)
         std::size_t chars;
         long long value;
     } lines[] = {
-        {"0210: 7F", 4, 5, 0x210}, {" $c000 7F", 4, 6, 0xC000}, {"O21O 7F", 4, 4, -1},
-        {"7F 45", 4, 0, -1},       {"0210-7F", 4, 5, 0x210},    {"00000210 7F", 4, 0, -1},
+        {"0210: 7F", 4, 5, 0x210},   {" $c000 7F", 4, 6, 0xC000}, {"O21O 7F", 4, 4, -1},
+        {"7F 45", 4, 0, -1},         {"0210-7F", 4, 5, 0x210},    {"00000210 7F", 4, 8, 0x210},
+        {"10000 7F", 4, 5, 0x10000}, {"O1000 7F", 4, 0, -1},      {"000000210 7F", 4, 0, -1},
     };
     for (const auto& l : lines) {
         const LineAddress a = address_at(l.line.data(), l.line.size(), l.width);
