@@ -2,6 +2,7 @@
 #include "check/follow.h"
 
 #include "check/digits.h"
+#include "check/readings.h"
 
 #include <algorithm>
 #include <climits>
@@ -131,94 +132,6 @@ bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const E
     return told;
 }
 
-// A run of a whole block that takes in one of the report's block starts
-// may be the report's slip rather than FILE's: a block left out of the
-// report, where FILE has one more, or one typed twice in it, where FILE
-// has one fewer and the report's block there is the same as FILE's block
-// on either side of the gap. An extra block that is a copy of FILE's
-// block before or after it is FILE's own doubling, as a typist makes.
-// Sets the reading on the run.
-void read_as_report_slip(const Check& c, const StoredBlocks& stored, long long n, Explanation& e)
-{
-    const bool extra = e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE;
-    if (e.length != SIZE || (!extra && e.kind != Kind::MISSING && e.kind != Kind::MISSING_RANGE)) {
-        return;
-    }
-    const long long boundary = (e.place + SIZE - 1) / SIZE; // the first block start from the run's place on
-    const long long at = e.at + SIZE * boundary - e.place;
-    if (at > e.last) {
-        return;
-    }
-    const FileView f = view(c.file);
-    if (extra) {
-        const Block block = file_block(f, at);
-        if ((at - SIZE >= f.base && file_block(f, at - SIZE) == block) || file_block(f, at + SIZE) == block) {
-            return;
-        }
-    } else {
-        const auto i = static_cast<std::size_t>(boundary - n);
-        if (i >= stored.count || !((at - SIZE >= f.base && matches(f, at - SIZE, stored.sums[i])) ||
-                                   (at < f.size && matches(f, at, stored.sums[i])))) {
-            return;
-        }
-    }
-    e.report_slip = boundary;
-    e.slip_at = at;
-}
-
-// In a listing with addresses, a run is placed where they show a line of
-// its length left out or typed twice, where that is the one such line
-// among the places that give the same bytes as the one the report found:
-// its range, and the places after it while the bytes repeat (taking out
-// the L bytes at q or at q + 1 is the same where byte q is byte q + L;
-// putting in values V at q or V rotated by one at q + 1, where V's first
-// is byte q).
-void place_by_address(const Check& c, Explanation& e)
-{
-    const ListingReader* const listing = c.file.listing;
-    const bool extra = e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE;
-    if (listing == nullptr || listing->addresses.width == 0 ||
-        (!extra && e.kind != Kind::MISSING && e.kind != Kind::MISSING_RANGE)) {
-        return;
-    }
-    const long long last = e.kind == Kind::EXTRA || e.kind == Kind::MISSING ? e.at : e.last;
-    const FileView f = view(c.file);
-    const auto length = static_cast<std::size_t>(e.length);
-    std::array<std::uint8_t, MAX_VALUES> values = e.values;
-    long long to = last;
-    if (extra) {
-        while (to + e.length < f.end && to - last < MAX_SHIFT &&
-               file_byte(f, to) == file_byte(f, to + e.length)) {
-            ++to;
-        }
-    } else if (e.known && length <= values.size()) {
-        while (to < f.end && to - last < MAX_SHIFT && values[0] == file_byte(f, to)) {
-            std::rotate(values.begin(), values.begin() + 1,
-                        values.begin() + static_cast<std::ptrdiff_t>(length));
-            values[length - 1] = file_byte(f, to);
-            ++to;
-        }
-    }
-    const LineGap g = gap_in(listing->addresses, e.at, to, extra ? -e.length : e.length);
-    if (!g.found) {
-        return;
-    }
-    // The values at the line's start: V rotated once for each place after
-    // the run's last.
-    if (!extra && e.known && g.at > last) {
-        for (long long q = last; q < g.at; ++q) {
-            std::rotate(e.values.begin(), e.values.begin() + 1,
-                        e.values.begin() + static_cast<std::ptrdiff_t>(length));
-            e.values[length - 1] = file_byte(f, q);
-        }
-    }
-    e.place += g.at - e.at;
-    e.at = g.at;
-    e.last = g.at;
-    e.kind = extra ? Kind::EXTRA : Kind::MISSING;
-    e.line_address = g.address;
-}
-
 // Settles the explanation of block n, compared with FILE's bytes from
 // `at`: tells it, undoes it in the repair, moves the alignment, and counts
 // the report's blocks it accounts for. The block to go on with.
@@ -227,8 +140,8 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
 {
     Explanation e = found;
     if (told == nullptr) {
-        place_by_address(c, e);
-        read_as_report_slip(c, stored, n, e);
+        place_by_address(view(c.file), c.file.listing != nullptr ? &c.file.listing->addresses : nullptr, e);
+        read_as_report_slip(view(c.file), stored, n, e);
     }
     const long long shift_by = c.shift;
     long long next = n + 1;
