@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "check/addresses.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::size_t NARROWEST = 4;
@@ -71,7 +73,7 @@ Word first_word(const char* text, std::size_t size)
 
 std::size_t recognise_addresses(const char* text, std::size_t size)
 {
-    std::array<std::size_t, WIDEST + 1> agree{};
+    std::array<std::size_t, WIDEST - NARROWEST + 1> agree{}; // steps that agree, by width
     std::size_t steps = 0;
     long long before = -1;
     long long bytes_before = 0;
@@ -104,7 +106,7 @@ std::size_t recognise_addresses(const char* text, std::size_t size)
         if (before >= 0 && address) {
             ++steps;
             if (w.width == width_before && w.value == before + bytes_before) {
-                ++agree[w.width];
+                ++agree[w.width - NARROWEST];
             }
         }
         before = address ? w.value : -1;
@@ -112,9 +114,9 @@ std::size_t recognise_addresses(const char* text, std::size_t size)
         width_before = w.width;
         p = end + 1;
     }
-    for (std::size_t width = NARROWEST; width <= WIDEST; ++width) {
-        if (agree[width] >= FEWEST_STEPS && 4 * agree[width] >= 3 * steps) {
-            return width;
+    for (std::size_t k = 0; k < agree.size(); ++k) {
+        if (agree[k] >= FEWEST_STEPS && 4 * agree[k] >= 3 * steps) {
+            return NARROWEST + k;
         }
     }
     return 0;
@@ -151,7 +153,7 @@ void note_address(Addresses& a, long long value, long long digit)
 
 void shift_addresses(Addresses& a, long long digit, long long by)
 {
-    const std::size_t held = a.gap_count < GAPS ? a.gap_count : GAPS;
+    const std::size_t held = std::min(a.gap_count, GAPS);
     for (std::size_t k = 0; k < held; ++k) {
         a.gaps[k].digit += a.gaps[k].digit >= digit ? by : 0;
     }
@@ -161,7 +163,7 @@ void shift_addresses(Addresses& a, long long digit, long long by)
 LineGap gap_in(const Addresses& a, long long from, long long to, long long gap)
 {
     LineGap found{false, 0, 0};
-    const std::size_t held = a.gap_count < GAPS ? a.gap_count : GAPS;
+    const std::size_t held = std::min(a.gap_count, GAPS);
     for (std::size_t k = 0; k < held; ++k) {
         const AddressGap& g = a.gaps[k];
         const long long at = g.digit / 2;

@@ -42,8 +42,10 @@ struct AddressGap {
     long long value; // the line's address
 };
 
-// The gaps kept: a listing has few, and a run needs those near it only.
-inline constexpr std::size_t GAPS = 256;
+// The gaps kept, the newest: those the window holds, where a line of 16
+// bytes or more is left out or typed twice in every other block of it (the
+// window's bytes are read before the check reaches them).
+inline constexpr std::size_t GAPS = 4096;
 
 struct Addresses {
     std::size_t width = 0; // 0: the listing has none
