@@ -160,9 +160,24 @@ void shift_addresses(Addresses& a, long long digit, long long by)
     a.last_digit += a.last >= 0 && a.last_digit >= digit ? by : 0;
 }
 
+LineGap first_gap(const Addresses& a, long long from, long long to)
+{
+    LineGap found{false, 0, 0, 0};
+    const std::size_t held = std::min(a.gap_count, GAPS);
+    for (std::size_t k = 0; k < held; ++k) {
+        const AddressGap& g = a.gaps[k];
+        const long long at = g.digit / 2;
+        if (g.digit % 2 == 0 && g.gap % 2 == 0 && at >= from && at <= to && (!found.found || at < found.at)) {
+            const long long bytes = g.gap / 2;
+            found = {true, at, bytes > 0 ? g.value - bytes : g.value, bytes};
+        }
+    }
+    return found;
+}
+
 LineGap gap_in(const Addresses& a, long long from, long long to, long long gap)
 {
-    LineGap found{false, 0, 0};
+    LineGap found{false, 0, 0, 0};
     const std::size_t held = std::min(a.gap_count, GAPS);
     for (std::size_t k = 0; k < held; ++k) {
         const AddressGap& g = a.gaps[k];
@@ -171,11 +186,11 @@ LineGap gap_in(const Addresses& a, long long from, long long to, long long gap)
             continue;
         }
         if (found.found) {
-            return {false, 0, 0};
+            return {false, 0, 0, 0};
         }
         // A line left out had the address before this one's; one typed
         // twice has this one's.
-        found = {true, at, gap > 0 ? g.value - gap : g.value};
+        found = {true, at, gap > 0 ? g.value - gap : g.value, gap};
     }
     return found;
 }

@@ -70,5 +70,9 @@ struct LineGap {
     bool found;
     long long at;
     long long address;
+    long long bytes; // the gap: bytes more (left out) or fewer (typed twice)
 };
 LineGap gap_in(const Addresses& addresses, long long from, long long to, long long gap);
+// The first line in FILE's bytes from..to whose first byte follows a gap
+// of whole bytes, of any length.
+LineGap first_gap(const Addresses& addresses, long long from, long long to);

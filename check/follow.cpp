@@ -601,6 +601,20 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
         if (next != -1) {
             return std::max(next, -1LL); // the window's lack of room is trouble, as reading's
         }
+        // A line the addresses show left out or typed twice here, which the
+        // report confirms and after which the next block stands: where data
+        // repeats, the blocks ahead may tell no alignment, and changed bytes
+        // may make a line the one before it, but the typed addresses tell.
+        // Changes that leave the next block standing where it is come first.
+        const Explanation line = run_at_address_gap(f, &c.file.listing->addresses, at, n, stored);
+        const bool changes_hold = changes.kind != Kind::DIFFERS &&
+                                  (is_last || (stored.count > 1 && matches_at(c, n + 1, at + SIZE)));
+        if (line.kind != Kind::DIFFERS && !changes_hold) {
+            const After after = after_run(n, at, line);
+            if (block_follows(f, after.at, stored, static_cast<std::size_t>(after.block - n))) {
+                return settle(c, n, at, filled, line, stored);
+            }
+        }
     }
 
     // A change explains the block, and the next block matches as it stands:

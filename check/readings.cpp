@@ -2,6 +2,7 @@
 #include "check/readings.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -83,4 +84,23 @@ void place_by_address(const FileView& f, const Addresses* addresses, Explanation
     e.last = g.at;
     e.kind = extra ? Kind::EXTRA : Kind::MISSING;
     e.line_address = g.address;
+}
+
+Explanation run_at_address_gap(const FileView& f, const Addresses* addresses, long long at, long long n,
+                               const StoredBlocks& stored)
+{
+    if (addresses == nullptr || addresses->width == 0) {
+        return {};
+    }
+    const LineGap g = first_gap(*addresses, at, at + SIZE - 1);
+    if (!g.found || g.bytes == 0 || std::llabs(g.bytes) > MAX_SHIFT) {
+        return {};
+    }
+    Explanation run = g.bytes > 0 ? explain_missing(f, at, n, g.bytes, stored, false)
+                                  : explain_extra(f, at, n, -g.bytes, stored, false);
+    if (run.kind == Kind::DIFFERS) {
+        return {};
+    }
+    place_by_address(f, addresses, run);
+    return run.line_address >= 0 && run.at == g.at ? run : Explanation{};
 }

@@ -24,3 +24,10 @@ void read_as_report_slip(const FileView& file, const StoredBlocks& stored, long 
 // its length left out or typed twice, where that is the one such line
 // among the places that give the same bytes as the one the report found.
 void place_by_address(const FileView& file, const Addresses* addresses, Explanation& e);
+
+// The run that an address gap in block n (FILE's bytes from `at`) shows,
+// a line left out or typed twice, where the report's blocks that it
+// touches confirm it as they confirm any run, placed at that line; DIFFERS
+// where there is none.
+Explanation run_at_address_gap(const FileView& file, const Addresses* addresses, long long at, long long n,
+                               const StoredBlocks& stored);

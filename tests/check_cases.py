@@ -29,6 +29,11 @@ ZEROISH = rnd(3, 1000) + bytes(3000) + rnd(4, 2000)
 SILENCE = rnd(7, 512) + bytes(4096) + rnd(8, 1024)  # blocks 4-35 zeros, as in a sound file
 TONE = rnd(9, 512) + rnd(10, 32) * 256 + rnd(11, 1024)  # blocks 4-67 repeat every 32 bytes
 
+# Calls in a row, as compiled code has them: each line of 16 the one before
+# but for two bytes.
+CALLS = rnd(25, 1024) + b"".join(bytes([0xFE, 0xFF, 0x48, 0x89, 0xEF, 0xE8, (0xF6 - 16 * k) & 0xFF, 0x75, 0xFE, 0xFF,
+                                        0x48, 0x89, 0xDF, 0xE8, (0xFE - 16 * k) & 0xFF, 0x7B]) for k in range(12)) \
+    + rnd(26, 1024)
 LONG = rnd(12, 200 * SIZE)
 LARGE = rnd(13, 2400 * SIZE)  # four times FILE's window
 TABLE = b"".join(rnd(50, SIZE) if k in range(11, 31, 2) else rnd(60 + k, SIZE) for k in range(40))
@@ -887,6 +892,10 @@ def rows(e2e):
                               " 11170; the report says " + " ".join("%02X" % b for b in LARGE[70000:70008]),
                               verdict(n, 1, 625), "out-wide: OK"],
              flags=("--hex",), output="out-wide", verify=repaired("out-wide", LARGE[:80000])),
+        case("--hex: a line of calls left out, which changed bytes would make the line before", CALLS,
+             lambda: addressed(CALLS, 16, "$%04X ", 1024 + 16 * 7).encode(),
+             lambda n, o, c: ["16 missing bytes at line 72, column 1 (block 8, row 14, column 0), the line for address"
+                              " 0470", verdict(n, 1, 18)], flags=("--hex",)),
         listing("an address typed wrong: the bytes decide",
                 addressed(LISTING, 8, "%04X ").replace("\n0218 ", "\n0281 "), found(failed=0)),
         listing("a wrong digit", retyped(text, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)),
