@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "check/addresses.h"
 
+#include "check/hex.h"
+
 #include <algorithm>
 
 namespace {
@@ -14,20 +16,6 @@ constexpr std::size_t WIDEST = 8;
 // first lines does not hide them.
 constexpr std::size_t LINES_LOOKED_AT = 32;
 constexpr std::size_t FEWEST_STEPS = 3;
-
-int hex(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 bool blank(char c)
 {
@@ -58,7 +46,7 @@ Word first_word(const char* text, std::size_t size)
     const std::size_t start = p;
     long long value = 0;
     while (p < size && !ends_word(text[p]) && p - start <= WIDEST) {
-        const int digit = hex(text[p]);
+        const int digit = hex_digit(text[p]);
         value = value < 0 || digit < 0 ? -1 : value << 4 | digit;
         ++p;
     }
@@ -99,7 +87,7 @@ std::size_t recognise_addresses(const char* text, std::size_t size)
         const Word w = first_word(text + p, end - p);
         std::size_t digits = 0;
         for (std::size_t i = p + w.chars; i < end && text[i] != '#'; ++i) {
-            digits += hex(text[i]) >= 0 ? 1 : 0;
+            digits += hex_digit(text[i]) >= 0 ? 1 : 0;
         }
         const bool address = w.width >= NARROWEST && w.width <= WIDEST && w.value >= 0 && digits >= 2;
         ++lines;

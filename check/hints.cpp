@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "check/hints.h"
 
+#include "check/hex.h"
 #include "check/input.h"
 
 #include <algorithm>
@@ -15,11 +16,6 @@ constexpr std::size_t LOOKED_AT = 4096;
 // A listing's digits on a few lines at least: a short word of hex is no
 // listing.
 constexpr std::size_t FEWEST_DIGITS = 32;
-
-bool is_hex(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 
 bool separates(char c)
 {
@@ -54,7 +50,7 @@ Looks looks_like(const char* text, std::size_t size)
             while (i < size && text[i] != '\n') {
                 ++i;
             }
-        } else if (is_hex(text[i])) {
+        } else if (hex_digit(text[i]) >= 0) {
             ++digits;
         } else if (!separates(text[i])) {
             ++other;

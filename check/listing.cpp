@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "check/listing.h"
 
+#include "check/hex.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -61,20 +63,6 @@ long plain(long code)
     return code == 0x3000 ? ' ' : code;
 }
 
-constexpr int digit_value(long c)
-{
-    if (c >= '0' && c <= '9') {
-        return static_cast<int>(c - '0');
-    }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<int>(c - 'A' + 10);
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<int>(c - 'a' + 10);
-    }
-    return -1;
-}
-
 constexpr std::size_t ADDRESS_CHARS = 12;
 
 // At a line's start: the bytes up to and including a colon among its first
@@ -130,7 +118,7 @@ constexpr std::array<std::uint8_t, 256> ascii_classes()
 {
     std::array<std::uint8_t, 256> classes{};
     for (unsigned c = 0; c < 256; ++c) {
-        const int value = digit_value(static_cast<long>(c));
+        const int value = hex_digit(static_cast<long>(c));
         classes[c] = c >= 0x80 || c == '\n' || c == '#'               ? GENERAL
                      : c == ' ' || c == '\t' || c == ',' || c == '\r' ? SEPARATOR
                      : value >= 0                                     ? static_cast<std::uint8_t>(value)
@@ -599,7 +587,7 @@ std::size_t read_listing(ListingReader& r, std::uint8_t* bytes, TypedPlaces& pla
             }
             continue;
         }
-        const int value = digit_value(code);
+        const int value = hex_digit(code);
         const auto digit = static_cast<std::uint8_t>(value < 0 ? 0 : value);
         if (!r.has_high) {
             r.has_high = true;

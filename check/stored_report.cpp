@@ -1,26 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "check/stored_report.h"
 
+#include "check/hex.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 
 namespace {
-
-// A hex digit's value, either case; -1 for anything else.
-constexpr int hex_value(int c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 // The layout's digits in order: two for each row, two for each column, four
 // for the CRC.
@@ -149,7 +136,7 @@ bool take_values(ReportReader& r, std::size_t count, std::size_t width,
         const long long column = r.column;
         long long first_unread = -1;
         for (std::size_t i = 0; i < width; ++i, ++digit) {
-            const int value = hex_value(peek(r));
+            const int value = hex_digit(peek(r));
             if (value >= 0) {
                 digits[digit] = static_cast<std::uint8_t>(value);
                 take_byte(r);
@@ -255,7 +242,7 @@ constexpr std::array<std::uint8_t, 256> uppercase_digits()
 {
     std::array<std::uint8_t, 256> values{};
     for (std::size_t c = 0; c < values.size(); ++c) {
-        const int value = hex_value(static_cast<int>(c));
+        const int value = hex_digit(static_cast<int>(c));
         values[c] = static_cast<std::uint8_t>(value < 0 || (c >= 'a' && c <= 'f') ? 0x10 : value);
     }
     return values;
