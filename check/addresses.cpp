@@ -54,7 +54,7 @@ Word first_word(const char* text, std::size_t size)
     if (p < size && (text[p] == ':' || text[p] == '-')) {
         ++p;
     }
-    return {p, width, width == 0 ? -1 : value};
+    return {p, width, value};
 }
 
 } // namespace

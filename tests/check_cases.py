@@ -34,6 +34,12 @@ TONE = rnd(9, 512) + rnd(10, 32) * 256 + rnd(11, 1024)  # blocks 4-67 repeat eve
 CALLS = rnd(25, 1024) + b"".join(bytes([0xFE, 0xFF, 0x48, 0x89, 0xEF, 0xE8, (0xF6 - 16 * k) & 0xFF, 0x75, 0xFE, 0xFF,
                                         0x48, 0x89, 0xDF, 0xE8, (0xFE - 16 * k) & 0xFF, 0x7B]) for k in range(12)) \
     + rnd(26, 1024)
+# A line of 8 ending in three zeros, after three zeros: the report finds it
+# left out three bytes before the line's start, where the addresses put it.
+ZEROS_AROUND = bytearray(rnd(27, 2048))
+ZEROS_AROUND[1045:1048] = bytes(3)
+ZEROS_AROUND[1053:1056] = bytes(3)
+ZEROS_AROUND = bytes(ZEROS_AROUND)
 LONG = rnd(12, 200 * SIZE)
 LARGE = rnd(13, 2400 * SIZE)  # four times FILE's window
 TABLE = b"".join(rnd(50, SIZE) if k in range(11, 31, 2) else rnd(60 + k, SIZE) for k in range(40))
@@ -896,6 +902,15 @@ def rows(e2e):
              lambda: addressed(CALLS, 16, "$%04X ", 1024 + 16 * 7).encode(),
              lambda n, o, c: ["16 missing bytes at line 72, column 1 (block 8, row 14, column 0), the line for address"
                               " 0470", verdict(n, 1, 18)], flags=("--hex",)),
+        case("--hex: a line of 8 left out after bytes it ends with, placed at its line", ZEROS_AROUND,
+             lambda: addressed(ZEROS_AROUND, 8, "%04X: ", 1048).encode(),
+             lambda n, o, c: ["8 missing bytes at line 132, column 1 (block 8, row 3, column 0), the line for address"
+                              " 0418; the report says " + " ".join("%02X" % b for b in ZEROS_AROUND[1048:1056]),
+                              verdict(n, 1, 16), "out-around: OK"],
+             flags=("--hex",), output="out-around", verify=repaired("out-around", ZEROS_AROUND)),
+        listing("half typed, the first address misread: where typing goes on",
+                "O000" + "".join(line + "\n" for line in text.split("\n")[:250])[4:],
+                lambda n, o, c: [so_far(n, 2000, 40).replace("2000 bytes", "2000 bytes (to address 07D0),")]),
         listing("an address typed wrong: the bytes decide",
                 addressed(LISTING, 8, "%04X ").replace("\n0218 ", "\n0281 "), found(failed=0)),
         listing("a wrong digit", retyped(text, places, 1000, "%02X" % (LISTING[1000] ^ 0x10)),
