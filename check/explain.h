@@ -75,15 +75,17 @@ struct Explanation {
     // the address of the line left out (MISSING) or typed twice (EXTRA).
     long long line_address = -1;
     // BYTES in a listing: a digit slip in a run of one digit, which could
-    // be anywhere from one place to another, the byte `range_byte`'s.
-    bool digit_range = false;
-    long long range_byte = -1;
-    long long from_line = 0;
-    long long from_column = 0;
-    long long to_line = 0;
-    long long to_column = 0;
-    long long from_block = 0;
-    long long to_block = 0;
+    // be anywhere from one place to another (`span.byte` is the slip's
+    // byte; -1 where its place is the byte's own).
+    struct DigitSpan {
+        long long byte = -1;
+        long long from_line = 0;
+        long long from_column = 0;
+        long long to_line = 0;
+        long long to_column = 0;
+        long long from_block = 0;
+        long long to_block = 0;
+    } span;
 };
 
 // The block at FILE's offset `at`, of which `filled` bytes are FILE's, at

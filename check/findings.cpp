@@ -136,14 +136,15 @@ void tell(Teller& teller, long long block, long long first, long long last, cons
     case Kind::BYTES:
         for (std::size_t k = 0; k < e.changed; ++k) {
             const Change& c = e.changes[k];
-            if (listing && e.digit_range) {
+            if (listing && e.span.byte >= 0) {
                 // A slip in a run of one digit: every place it could be.
-                std::fprintf(out, "line %lld, column %lld to line %lld, column %lld (", e.from_line,
-                             e.from_column, e.to_line, e.to_column);
-                if (e.from_block == e.to_block) {
-                    std::fprintf(out, "block %lld", e.from_block);
+                const Explanation::DigitSpan& d = e.span;
+                std::fprintf(out, "line %lld, column %lld to line %lld, column %lld (", d.from_line,
+                             d.from_column, d.to_line, d.to_column);
+                if (d.from_block == d.to_block) {
+                    std::fprintf(out, "block %lld", d.from_block);
                 } else {
-                    std::fprintf(out, "blocks %lld-%lld", e.from_block, e.to_block);
+                    std::fprintf(out, "blocks %lld-%lld", d.from_block, d.to_block);
                 }
                 const Origin o = origin_of(*teller.listing, c.at);
                 std::fputs(") is ", out);

@@ -115,14 +115,8 @@ bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const E
             one.changes[0] = {p, value, value};
             typed_wrong = true;
         }
-        if (typed_wrong && e.digit_range && p == e.range_byte) {
-            one.digit_range = true;
-            one.from_line = e.from_line;
-            one.from_column = e.from_column;
-            one.to_line = e.to_line;
-            one.to_column = e.to_column;
-            one.from_block = e.from_block;
-            one.to_block = e.to_block;
+        if (p == e.span.byte) {
+            one.span = e.span;
         }
         if (typed_wrong) {
             tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, one);
@@ -143,7 +137,7 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
         place_by_address(view(c.file), c.file.listing != nullptr ? &c.file.listing->addresses : nullptr, e);
         read_as_report_slip(view(c.file), stored, n, e);
     }
-    const long long shift_by = c.shift;
+    const long long shift_before = c.shift;
     long long next = n + 1;
     switch (e.kind) {
     case Kind::DIFFERS:
@@ -185,9 +179,9 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
             const auto i = static_cast<std::size_t>(k - n);
             // A run kept as FILE has it leaves the report's blocks on either
             // side as FILE has them, before it at the alignment it found.
-            const bool kept =
-                e.report_slip >= 0 && i < stored.count &&
-                matches(view(c.file), SIZE * k + (k < e.report_slip ? shift_by : c.shift), stored.sums[i]);
+            const bool kept = e.report_slip >= 0 && i < stored.count &&
+                              matches(view(c.file), SIZE * k + (k < e.report_slip ? shift_before : c.shift),
+                                      stored.sums[i]);
             repair_verdict(*c.repair, k, kept, i < stored.count ? &stored.sums[i] : nullptr);
         }
         if (e.report_slip >= 0) {
@@ -395,19 +389,18 @@ long long settle_slip(Check& c, long long n, long long at, const StoredBlocks& s
     if (range.first < own || range.last > own + (found.slip == Slip::EXTRA ? 2 : 1)) {
         const DigitPlace from = digit_place(c.file, range.first);
         const DigitPlace to = digit_place(c.file, range.last);
-        e.digit_range = true;
-        e.range_byte = found.q >> 1;
-        e.from_line = from.line;
-        e.from_column = from.column;
-        e.to_line = to.line;
-        e.to_column = to.column;
+        e.span.byte = found.q >> 1;
+        e.span.from_line = from.line;
+        e.span.from_column = from.column;
+        e.span.to_line = to.line;
+        e.span.to_column = to.column;
         // The report's blocks, at the alignment of block n.
         const auto block_of = [&](long long digit) {
             const long long d = (digit >> 1) - at;
             return n + (d >= 0 ? d / SIZE : -((SIZE - 1 - d) / SIZE));
         };
-        e.from_block = block_of(range.first);
-        e.to_block = block_of(range.last);
+        e.span.from_block = block_of(range.first);
+        e.span.to_block = block_of(range.last);
     }
     if (!pair_digits(c, at, found.slip, found.q, found.value, true)) {
         return -2;
@@ -996,12 +989,9 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
             continue;
         }
         const auto filled = static_cast<std::size_t>(std::min(SIZE, f.size - at));
-        if (filled < BLOCK_SIZE) {
-            read_ahead(a, c.report, n + 1);
-            if (has_block(a, n + 1)) {
-                ends_inside(c, n, at, now, filled);
-                break;
-            }
+        if (ends_early(c, n, f.size - at)) {
+            ends_inside(c, n, at, now, filled);
+            break;
         }
         c.last_block = n;
         c.last_at = at;
