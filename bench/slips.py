@@ -19,7 +19,11 @@ lines that name a change no slip made (a byte no slip touched, a run whose
 length and place no slip accounts for, allowing the first place within
 repeated bytes, a slip in the report, which is never slipped); harmed, the
 blocks that the copy had right where they stand and the repair has wrong;
-stray, the blocks left that are neither slipped nor next to one. Wrong,
+stray, the blocks left that are neither slipped nor next to one; kept,
+the blocks from the first run that the check also reads as the report's
+own block left out or typed twice: the repair keeps the copy's bytes
+there, and the blocks after it stand a block off the original's offsets
+on purpose, so they are counted here rather than as left or harmed. Wrong,
 false and harmed must be 0: the script exits 1 otherwise. Without the
 programs named, it builds the release binaries first.
 """
@@ -217,26 +221,33 @@ def bounded():
     resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 30, 1 << 30))
 
 
-def tally(data, fixed, had, stored, now, hit):
+REPORT_SLIP = re.compile(rb", or a block (?:left out of|typed twice in) the report (?:before|at) block (\d+)$", re.M)
+
+
+def tally(data, fixed, had, stored, now, hit, kept_from):
     """Of the original's blocks: those slipped (`hit`) that the repair gives
     back exactly, those left, those wrong (the repair's report of them, in
     `now`, matches the report, yet they are not the original's), those the
-    copy `had` right that the repair harmed, and the stray ones left,
-    neither slipped nor next to one."""
+    copy `had` right that the repair harmed, the stray ones left, neither
+    slipped nor next to one, and those from the report's block `kept_from`
+    on, where the repair keeps the copy's bytes for a reading as the
+    report's own slip."""
     old, new, had = blocks_of(data), blocks_of(fixed), blocks_of(had)
     near = {k + d for k in hit for d in (-1, 0, 1)}
-    exact = left = wrong = harmed = stray = 0
+    exact = left = wrong = harmed = stray = kept = 0
     for k, block in enumerate(old):
         if k < len(new) and new[k] == block:
             exact += k in hit
             continue
-        if k < len(now) and now[k] == stored[k]:
+        if k >= kept_from:
+            kept += 1
+        elif k < len(now) and now[k] == stored[k]:
             wrong += 1
         else:
             left += 1
             stray += k not in near
-        harmed += k < len(had) and had[k] == block
-    return exact, left, wrong, harmed, stray
+        harmed += k < len(had) and k < kept_from and had[k] == block
+    return exact, left, wrong, harmed, stray, kept
 
 
 def count(quorvil, check, data, choose, seed, work, show):
@@ -259,11 +270,13 @@ def count(quorvil, check, data, choose, seed, work, show):
         fixed = f.read()
     stored = records(report)
     now = records(subprocess.run([quorvil, repaired], stdout=subprocess.PIPE, check=True).stdout)
-    exact, left, wrong, harmed, stray = tally(data, fixed, copy, stored, now, hit)
+    slip = REPORT_SLIP.search(run.stdout)
+    kept_from = int(slip.group(1)) if slip else math.inf
+    exact, left, wrong, harmed, stray, kept = tally(data, fixed, copy, stored, now, hit, kept_from)
     false = false_lines(run.stdout, copy, events)
     for line in false[:show]:
         print("    false: " + line.decode(errors="replace"))
-    return len(hit), exact, left, wrong, len(false), harmed, stray
+    return len(hit), exact, left, wrong, len(false), harmed, stray, kept
 
 
 # ---- the data ----
@@ -348,14 +361,14 @@ def build():
     return os.path.join(release, "cli", "quorvil"), os.path.join(release, "check", "quorvil-check")
 
 
-HEAD = "  %-22s %7s %8s %9s %6s %6s %6s %6s %6s" % ("", "slipped", "given", "back", "left", "wrong", "false",
-                                                   "harmed", "stray")
+HEAD = "  %-22s %7s %8s %9s %6s %6s %6s %6s %6s %6s" % ("", "slipped", "given", "back", "left", "wrong", "false",
+                                                       "harmed", "stray", "kept")
 
 
 def row(label, counts):
-    hit, exact, left, wrong, false, harmed, stray = counts
-    return "  %-22s %7d %8d (%5.1f %%) %6d %6d %6d %6d %6d" % (label, hit, exact, 100.0 * exact / max(hit, 1),
-                                                               left, wrong, false, harmed, stray)
+    hit, exact, left, wrong, false, harmed, stray, kept = counts
+    return "  %-22s %7d %8d (%5.1f %%) %6d %6d %6d %6d %6d %6d" % (label, hit, exact, 100.0 * exact / max(hit, 1),
+                                                                   left, wrong, false, harmed, stray, kept)
 
 
 def main():
@@ -384,7 +397,7 @@ def main():
             if only and name not in only:
                 continue
             content = make()
-            print("%s, %d KiB: blocks slipped, given back exactly, left, wrong, false, harmed, stray"
+            print("%s, %d KiB: blocks slipped, given back exactly, left, wrong, false, harmed, stray, kept"
                   % (name, len(content) >> 10))
             print(HEAD)
             runs = [("every other: " + label, every_other(slip), options.seed) for label, slip in SLIPS]

@@ -420,13 +420,13 @@ def rows(e2e):
             return "the replaced output has mode %o, not 640" % mode
         return repaired("out-mode", LISTING)()
 
-    def report_slip(name, edit, copy, lines, hex_=False):
-        """`copy` checked and repaired against LISTING's report with its
+    def report_slip(name, edit, copy, lines, hex_=False, original=LISTING):
+        """`copy` checked and repaired against `original`'s report with its
         blocks edited (a list of five-line records in, one out), where a
         block left out of the report or typed twice is a reading of the
         run: the repair keeps `copy` as it is, and says why."""
         stem = re.sub(r"\W+", "-", name).strip("-")
-        records = report(LISTING).decode().split("\n\n")
+        records = report(original).decode().split("\n\n")
         file_bytes = as_listing(copy)[0].encode() if hex_ else copy
 
         def prepare():
@@ -644,6 +644,11 @@ def rows(e2e):
         report_slip("a stray block at a block's start", lambda r: r, LISTING[:1280] + rnd(41, SIZE) + LISTING[1280:],
                     lambda c: run_line("extra", 128, 1280, 1280)
                     + ", or a block left out of the report before block 10"),
+        # A block of zeros lost among zeros is as much the report's zero
+        # block typed twice: the copy is kept, a block short, and FAILED.
+        report_slip("a block lost among zeros", lambda r: r, SILENCE[:1280] + SILENCE[1408:],
+                    lambda c: run_line("missing", 128, 4480, 4480)
+                    + ", or a block typed twice in the report at block 35", original=SILENCE),
         case("32 blocks lost", LISTING, LISTING[:128] + LISTING[128 + 4096:],
              found(run_line("missing", 4096, 128, 128), failed=32)),
         case("longer run lost", LISTING, long_lost, lambda n, o, c: holds("missing", 300, 1350, 10)),
