@@ -224,7 +224,7 @@ def bounded():
 REPORT_SLIP = re.compile(rb", or a block (?:left out of|typed twice in) the report (?:before|at) block (\d+)$", re.M)
 
 
-def tally(data, fixed, had, stored, now, hit, kept_from):
+def tally(data, fixed, had, stored, now, hit, kept_from=math.inf):
     """Of the original's blocks: those slipped (`hit`) that the repair gives
     back exactly, those left, those wrong (the repair's report of them, in
     `now`, matches the report, yet they are not the original's), those the
