@@ -559,3 +559,16 @@ std::uint16_t complete_rows_differing(const BlockSums& now, const BlockSums& sto
     }
     return static_cast<std::uint16_t>(rows);
 }
+
+bool stops_short(const BlockSums& now, const BlockSums& stored, std::size_t filled)
+{
+    if (filled >= BLOCK_SIZE || complete_rows_differing(now, stored, filled) != 0) {
+        return false;
+    }
+    for (std::size_t row = (filled + BLOCK_COLUMNS - 1) / BLOCK_COLUMNS; row < BLOCK_ROWS; ++row) {
+        if (stored.rows[row] != 0) {
+            return true;
+        }
+    }
+    return false;
+}

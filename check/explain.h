@@ -104,6 +104,11 @@ Explanation differs_on_read_digits(const BlockSums& now, const BlockSums& stored
 // the CRC wait for the whole block.
 std::uint16_t complete_rows_differing(const BlockSums& now, const BlockSums& stored, std::size_t filled);
 
+// A last block of which only `filled` bytes are there stops short of the
+// report's data: its complete rows are right and the report has bytes in
+// a row after them. Read as a listing not typed to its end yet.
+bool stops_short(const BlockSums& now, const BlockSums& stored, std::size_t filled);
+
 // A run of `run` extra (or missing) bytes that begins in the report's block
 // `block`, which stood at FILE's offset `at` before the run. Exact where one
 // place, or several with the same result, gives every value of the blocks

@@ -29,6 +29,7 @@ struct Check {
     long long last_at = 0;
     bool last_matched = false;
     bool rows_differ = false; // FILE ends inside a block before the report's last, with a complete row wrong
+    bool stops_in_last = false;  // FILE ends inside the report's last block, short of its data
     long long report_blocks = 0; // once checked: the report's blocks
     long long matched = 0;       // the report's blocks that FILE matched
     bool not_a_report = false;
@@ -548,6 +549,24 @@ long long other_pairing(Check& c, long long n, long long at, std::size_t filled,
     return settle(c, n, at, filled, run, stored, &changes);
 }
 
+// FILE ends inside block n, before the report's data ends: the rows it
+// has are compared by their row sums, since the column sums and the CRC
+// wait for the whole block, and only those that differ are told. Block n
+// and those after it count as differing unless FILE matches so far.
+void ends_inside(Check& c, long long n, long long at, const BlockSums& now, std::size_t filled)
+{
+    const BlockSums& stored = sums_of(c.ahead, n);
+    Explanation e;
+    e.rows = complete_rows_differing(now, stored, filled);
+    if (e.rows != 0) {
+        tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
+        c.rows_differ = true;
+    }
+    if (c.repair != nullptr) {
+        repair_verdict(*c.repair, n, false, &stored);
+    }
+}
+
 // Nothing in bytes moves the alignment at block n: what changes make of
 // it, or in a listing, what the other pairing of its digits may.
 long long differs_as_is(Check& c, long long n, long long at, std::size_t filled, const StoredBlocks& stored,
@@ -558,6 +577,15 @@ long long differs_as_is(Check& c, long long n, long long at, std::size_t filled,
         if (next != -1) {
             return next;
         }
+    }
+    // FILE ends inside the report's last block, short of its data: judged
+    // as one that stops in an earlier block.
+    const BlockSums now = sum_block(file_block(view(c.file), at));
+    if (changes.kind == Kind::DIFFERS && stored.ends && stored.count == 1 &&
+        stops_short(now, stored.sums[0], filled)) {
+        ends_inside(c, n, at, now, filled);
+        c.stops_in_last = true;
+        return n + 1;
     }
     return settle(c, n, at, filled, changes, stored);
 }
@@ -702,24 +730,6 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
         }
     }
     return differs_as_is(c, n, at, filled, stored, changes);
-}
-
-// FILE ends inside block n, before the report's last block: the rows it
-// has are compared by their row sums, since the column sums and the CRC
-// wait for the whole block, and only those that differ are told. Block n
-// and those after it count as differing unless FILE matches so far.
-void ends_inside(Check& c, long long n, long long at, const BlockSums& now, std::size_t filled)
-{
-    const BlockSums& stored = sums_of(c.ahead, n);
-    Explanation e;
-    e.rows = complete_rows_differing(now, stored, filled);
-    if (e.rows != 0) {
-        tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
-        c.rows_differ = true;
-    }
-    if (c.repair != nullptr) {
-        repair_verdict(*c.repair, n, false, &stored);
-    }
 }
 
 // A listing's digits that could not be read, in the block at FILE's `at`,
@@ -887,7 +897,7 @@ Outcome finish_check(Check& c, long long n)
     // FILE stops before the report's last block, as a listing typed over
     // several evenings does: where nothing before its end differs, the
     // blocks not yet there are no findings.
-    const bool early = aligned_end <= SIZE * (report_blocks - 1);
+    const bool early = aligned_end <= SIZE * (report_blocks - 1) || c.stops_in_last;
     const bool so_far = early && c.failed == 0 && !c.rows_differ;
     const long long after = aligned_end > report_end ? (aligned_end - report_end + SIZE - 1) / SIZE : 0;
     // Where FILE stops early and something differs, the blocks it reached

@@ -256,13 +256,17 @@ void repair_stop(Repair& repair, const FileView& file, long long at, bool change
 
 // The complete rows of the block of OUTPUT being written have the
 // report's row sums, where the report's values of it are held.
-bool rows_match(const Repair& r)
+// The report's values of the block of OUTPUT being written, where held.
+const BlockSums* held_sums(const Repair& r)
 {
     const long long block = r.block - r.kept;
     const std::size_t slot = static_cast<std::size_t>(block) % VERDICTS;
-    const BlockSums* stored = r.touched && r.have_sums ? &r.sums
-                              : r.of[slot] == block    ? &r.stored[slot]
-                                                       : nullptr;
+    return r.touched && r.have_sums ? &r.sums : r.of[slot] == block ? &r.stored[slot] : nullptr;
+}
+
+bool rows_match(const Repair& r)
+{
+    const BlockSums* stored = held_sums(r);
     if (r.pending_size == 0) {
         return true;
     }
@@ -270,6 +274,12 @@ bool rows_match(const Repair& r)
         return false;
     }
     return complete_rows_differing(pending_sums(r), *stored, r.pending_size) == 0;
+}
+
+bool stops_short_of_last(const Repair& r)
+{
+    const BlockSums* stored = held_sums(r);
+    return r.pending_size > 0 && stored != nullptr && stops_short(pending_sums(r), *stored, r.pending_size);
 }
 
 } // namespace
@@ -327,9 +337,11 @@ void repair_end(Repair& repair, const FileView& file, long long report_blocks)
 {
     repair_copy(repair, file, file.size);
     repair.size = SIZE * repair.block + static_cast<long long>(repair.pending_size);
-    const bool early = repair.size - SIZE * repair.kept <= SIZE * (report_blocks - 1);
-    // The block OUTPUT ends in is judged on its complete rows, as FILE's is.
+    // The block OUTPUT ends in is judged on its complete rows, as FILE's is,
+    // the report's last block too where OUTPUT stops short of its data.
     const bool rows = rows_match(repair);
+    const bool early = repair.size - SIZE * repair.kept <= SIZE * (report_blocks - 1) ||
+                       (repair.block - repair.kept == report_blocks - 1 && stops_short_of_last(repair));
     const long long before = repair.failed;
     repair.so_far = early && before == 0 && rows;
     if (repair.pending_size > 0) {
