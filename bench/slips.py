@@ -20,10 +20,10 @@ length and place no slip accounts for, allowing the first place within
 repeated bytes, a slip in the report, which is never slipped); harmed, the
 blocks that the copy had right where they stand and the repair has wrong;
 stray, the blocks left that are neither slipped nor next to one; kept,
-the blocks from the first run that the check also reads as the report's
-own block left out or typed twice: the repair keeps the copy's bytes
-there, and the blocks after it stand a block off the original's offsets
-on purpose, so they are counted here rather than as left or harmed. Wrong,
+the whole blocks lost or doubled that the check also reads as the
+report's own block typed twice or left out: the repair keeps the copy's
+bytes there, so OUTPUT is compared from there on a block on or back, at
+the original's offsets. Wrong,
 false and harmed must be 0: the script exits 1 otherwise. Without the
 programs named, it builds the release binaries first.
 """
@@ -221,32 +221,51 @@ def bounded():
     resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 30, 1 << 30))
 
 
-REPORT_SLIP = re.compile(rb", or a block (?:left out of|typed twice in) the report (?:before|at) block (\d+)$", re.M)
+REPORT_SLIP = re.compile(rb", or a block (left out of|typed twice in) the report (?:before|at) block (\d+)$", re.M)
 
 
-def tally(data, fixed, had, stored, now, hit, kept_from=math.inf):
+def put_back(blocks, output):
+    """OUTPUT's `blocks` (or the records of its report) at the original's
+    offsets: where the check also read a run as the report's own block left
+    out or typed twice, the repair keeps the copy's bytes, so OUTPUT has a
+    block more or fewer from there on. The block it lacks is None; the one
+    it has more is taken out."""
+    blocks = list(blocks)
+    for m in REPORT_SLIP.finditer(output):
+        n = int(m.group(2))
+        if m.group(1) == b"typed twice in":
+            blocks.insert(n, None)
+        else:
+            del blocks[n:n + 1]
+    return blocks
+
+
+def tally(data, fixed, had, stored, now, hit):
     """Of the original's blocks: those slipped (`hit`) that the repair gives
     back exactly, those left, those wrong (the repair's report of them, in
     `now`, matches the report, yet they are not the original's), those the
     copy `had` right that the repair harmed, the stray ones left, neither
-    slipped nor next to one, and those from the report's block `kept_from`
-    on, where the repair keeps the copy's bytes for a reading as the
-    report's own slip."""
-    old, new, had = blocks_of(data), blocks_of(fixed), blocks_of(had)
+    slipped nor next to one, and those kept as the copy has them where the
+    report itself may have a block left out or typed twice (`fixed` and
+    `now` are lists of blocks and records, put back at the original's
+    offsets)."""
+    old, had = blocks_of(data), blocks_of(had)
+    new = fixed
     near = {k + d for k in hit for d in (-1, 0, 1)}
-    exact = left = wrong = harmed = stray = kept = 0
+    exact = left = wrong = harmed = stray = 0
+    kept = sum(1 for b in new if b is None) + max(0, len(new) - len(old))
     for k, block in enumerate(old):
+        if k < len(new) and new[k] is None:
+            continue
         if k < len(new) and new[k] == block:
             exact += k in hit
             continue
-        if k >= kept_from:
-            kept += 1
-        elif k < len(now) and now[k] == stored[k]:
+        if k < len(now) and now[k] == stored[k]:
             wrong += 1
         else:
             left += 1
             stray += k not in near
-        harmed += k < len(had) and k < kept_from and had[k] == block
+        harmed += k < len(had) and had[k] == block
     return exact, left, wrong, harmed, stray, kept
 
 
@@ -270,9 +289,8 @@ def count(quorvil, check, data, choose, seed, work, show):
         fixed = f.read()
     stored = records(report)
     now = records(subprocess.run([quorvil, repaired], stdout=subprocess.PIPE, check=True).stdout)
-    slip = REPORT_SLIP.search(run.stdout)
-    kept_from = int(slip.group(1)) if slip else math.inf
-    exact, left, wrong, harmed, stray, kept = tally(data, fixed, copy, stored, now, hit, kept_from)
+    exact, left, wrong, harmed, stray, kept = tally(data, put_back(blocks_of(fixed), run.stdout), copy, stored,
+                                                    put_back(now, run.stdout), hit)
     false = false_lines(run.stdout, copy, events)
     for line in false[:show]:
         print("    false: " + line.decode(errors="replace"))

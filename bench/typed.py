@@ -188,7 +188,7 @@ def count(quorvil, check, data, text, hit, address, work, encoding="utf-8", repo
         fixed = f.read()
     stored = slips.records(report)
     now = slips.records(subprocess.run([quorvil, repaired], stdout=subprocess.PIPE, check=True).stdout)
-    exact, left, wrong, harmed, _, _ = slips.tally(data, fixed, as_read(text, address), stored, now, hit)
+    exact, left, wrong, harmed, _, _ = slips.tally(data, slips.blocks_of(fixed), as_read(text, address), stored, now, hit)
     # A report that lost or doubled a block must never make OUTPUT OK.
     if report_slip is not None and run.stdout.endswith(b": OK\n") and fixed != data:
         wrong += 1

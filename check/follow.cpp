@@ -52,7 +52,9 @@ long long needed_from(const Check& c, long long at)
     if (c.repair == nullptr) {
         return before;
     }
-    const long long own = std::max(SIZE * c.repair->block, at - MAX_SHIFT);
+    // FILE's own block at the offset of the report's block OUTPUT is at,
+    // which a run kept as FILE has it puts a block or more from OUTPUT's.
+    const long long own = std::max(SIZE * (c.repair->block - c.repair->kept), at - MAX_SHIFT);
     return std::min({before, c.repair->copied, own});
 }
 
