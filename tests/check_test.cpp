@@ -387,6 +387,9 @@ TEST(Addresses, RecognisedFromTheLinesTogether)
         {lines_of("%02X ", 8, 10), 0},               // two digits are a byte
         {lines_of("%04X ", 8, 10).substr(0, 20), 0}, // a line cut by the look
         {"7F45 4C46 0201 0100\n0000 0000 0000 0000\n0000 0000 0000 0000\n0000 0000 0000 0000\n", 0},
+        // Only the first 32 lines are looked at: words of data after them
+        // that step by nothing do not outvote them.
+        {lines_of("%04X ", 8, 32) + lines_of("1234 ", 8, 40), 4},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(recognise_addresses(c.text.data(), c.text.size()), c.width) << c.text;
