@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "check/digits.h"
 
+#include "check/unread.h"
+
 #include <algorithm>
 #include <array>
 

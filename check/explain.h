@@ -4,7 +4,8 @@
 // Explaining one block that differs from its report: by the smallest change
 // of FILE that gives every value of the block's report, and only when every
 // change of that size gives the same bytes. The CRC decides between
-// explanations that the sums allow alike.
+// explanations that the sums allow alike. Here: what an explanation is,
+// and changed bytes; runs of bytes more or fewer are in runs.h.
 
 #include "check/window.h"
 #include "checksums/block.h"
@@ -94,6 +95,12 @@ struct Explanation {
 Explanation explain_changes(const Block& block, std::size_t filled, long long at, const BlockSums& stored,
                             const BlockSums& now);
 
+// A block `block` at FILE's `p`, of which `filled` bytes are FILE's, has
+// the values `stored` as it is, or with one or two bytes changed; and
+// FILE's own block at `p` does.
+bool fits(const Block& block, std::size_t filled, long long p, const BlockSums& stored);
+bool fits_at(const FileView& file, long long p, const BlockSums& stored);
+
 // What differs between a block's values `now` and a typed report's
 // `stored`, on the report's digits that could be read (those not in
 // `unread`, as UnreadDigits has them): DIFFERS with the values that do.
@@ -108,27 +115,3 @@ std::uint16_t complete_rows_differing(const BlockSums& now, const BlockSums& sto
 // report's data: its complete rows are right and the report has bytes in
 // a row after them. Read as a listing not typed to its end yet.
 bool stops_short(const BlockSums& now, const BlockSums& stored, std::size_t filled);
-
-// A run of `run` extra (or missing) bytes that begins in the report's block
-// `block`, which stood at FILE's offset `at` before the run. Exact where one
-// place, or several with the same result, gives every value of the blocks
-// it touches; a range where several places do; with `loose`, a range that
-// the rows allow where none does (the block has a change besides), and
-// otherwise DIFFERS.
-Explanation explain_extra(const FileView& file, long long at, long long block, long long length,
-                          const StoredBlocks& stored, bool loose);
-Explanation explain_missing(const FileView& file, long long at, long long block, long long length,
-                            const StoredBlocks& stored, bool loose);
-
-// FILE's block from `at` matches the report's block `j` of the run, and not
-// a byte either way, as repeated bytes would: it tells the alignment. A
-// block the report does not have contradicts nothing.
-bool block_follows(const FileView& file, long long at, const StoredBlocks& stored, std::size_t j);
-
-// Where the blocks after cannot tell the alignments apart, the block's own
-// report decides: the smallest run, extra or missing, that explains it and
-// with which the block after it matches, among the shifts given (every one
-// up to MAX_SHIFT when `shifts` is null). DIFFERS when none does, or when
-// two of the smallest do.
-Explanation explain_by_block(const FileView& file, long long at, long long block, const StoredBlocks& stored,
-                             const long long* shifts, std::size_t count);

@@ -2,7 +2,10 @@
 #include "check/follow.h"
 
 #include "check/digits.h"
+#include "check/ledger.h"
 #include "check/readings.h"
+#include "check/runs.h"
+#include "check/typed.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,24 +21,17 @@ struct Check {
     FileWindow file;
     Ahead ahead;
     Scan scan;
-    Teller teller;
-    Repair* repair = nullptr;
-    const char* report_name = "";
+    Ledger ledger;
     const char* file_name = "";
     long long shift = 0;       // FILE's offset less the report's, at the current block
-    long long failed = 0;      // the report's blocks that FILE does not match
     long long data_end = -1;   // where the report's data ends in FILE, once its last block said
     long long last_block = -1; // the report's last block compared, where, and whether it matched
     long long last_at = 0;
     bool last_matched = false;
-    bool rows_differ = false; // FILE ends inside a block before the report's last, with a complete row wrong
     bool stops_in_last = false;  // FILE ends inside the report's last block, short of its data
     long long report_blocks = 0; // once checked: the report's blocks
-    long long matched = 0;       // the report's blocks that FILE matched
-    bool not_a_report = false;
-    // A listing's window with its digits paired half a byte on, where the
-    // blocks after a differing one are looked up in that pairing too.
-    std::array<std::uint8_t, FILE_WINDOW_SIZE> flipped{};
+    Trouble trouble = Trouble::NONE;
+    Typed typed; // where FILE is a listing
 };
 
 constexpr long long SIZE = BLOCK_SIZE;
@@ -49,13 +45,13 @@ constexpr long long SIZE = BLOCK_SIZE;
 long long needed_from(const Check& c, long long at)
 {
     const long long before = std::max(0LL, at - SIZE);
-    if (c.repair == nullptr) {
+    if (c.ledger.repair == nullptr) {
         return before;
     }
     // FILE's own block at the offset of the report's block OUTPUT is at,
     // which a run kept as FILE has it puts a block or more from OUTPUT's.
-    const long long own = std::max(SIZE * (c.repair->block - c.repair->kept), at - MAX_SHIFT);
-    return std::min({before, c.repair->copied, own});
+    const long long own = std::max(SIZE * (c.ledger.repair->block - c.ledger.repair->kept), at - MAX_SHIFT);
+    return std::min({before, c.ledger.repair->copied, own});
 }
 
 bool matches_at(const Check& c, long long block, long long at)
@@ -69,64 +65,6 @@ void alignment_changes(Check& c, long long by)
 {
     c.shift += by;
     c.scan.valid = false;
-}
-
-// The first block after a run, and where it stands in FILE at the
-// alignment the run leaves: a missing run takes its bytes from every block
-// it reaches, at its last place.
-struct After {
-    long long block;
-    long long at;
-};
-
-After after_run(long long n, long long at, const Explanation& run)
-{
-    if (run.kind == Kind::MISSING || run.kind == Kind::MISSING_RANGE) {
-        const long long next = (run.place + (run.last - run.at) + run.length - 1) / SIZE + 1;
-        return {next, at + SIZE * (next - n) - run.length};
-    }
-    return {n + 1, at + SIZE + run.length};
-}
-
-// In a listing, the bytes of block n typed wrong, in FILE's order: those
-// the changes of `e` set back, and those with a digit that could not be
-// read, which the block's report gives where nothing else differs, and
-// which the typist must see even where it gives the value they read as.
-// Whether any was told.
-bool tell_typed(Check& c, long long n, long long at, std::size_t filled, const Explanation& e)
-{
-    if (e.kind != Kind::BYTES && !unread_in(c.file, at, at + static_cast<long long>(filled))) {
-        return false; // the common block
-    }
-    bool told = false;
-    for (long long p = at; p < at + static_cast<long long>(filled); ++p) {
-        Explanation one;
-        one.kind = Kind::BYTES;
-        one.changed = 1;
-        one.changes[0] = {p, 0, 0};
-        bool typed_wrong = false;
-        for (std::size_t k = 0; e.kind == Kind::BYTES && k < e.changed; ++k) {
-            if (e.changes[k].at == p) {
-                one.changes[0] = e.changes[k];
-                typed_wrong = true;
-            }
-        }
-        const bool in_run =
-            (e.kind == Kind::EXTRA || e.kind == Kind::EXTRA_RANGE) && p >= e.at && p < e.at + e.length;
-        if (!typed_wrong && !in_run && unread_in(c.file, p, p + 1)) {
-            const std::uint8_t value = file_byte(view(c.file), p); // the report's, solved or read
-            one.changes[0] = {p, value, value};
-            typed_wrong = true;
-        }
-        if (p == e.span.byte) {
-            one.span = e.span;
-        }
-        if (typed_wrong) {
-            tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, one);
-            told = true;
-        }
-    }
-    return told;
 }
 
 // Settles the explanation of block n, compared with FILE's bytes from
@@ -164,104 +102,36 @@ long long settle(Check& c, long long n, long long at, std::size_t filled, const 
         next = e.at < at + SIZE ? n + 1 : n;
         break;
     }
-    if (told != nullptr) {
-        tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, *told);
-    } else if (c.file.listing != nullptr && e.kind == Kind::BYTES) {
-        tell_typed(c, n, at, filled, e);
-    } else if (e.kind != Kind::AFTER_DATA) {
-        tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
-        if (c.file.listing != nullptr && e.kind != Kind::DIFFERS) {
-            tell_typed(c, n, at, filled, e);
-        }
-    }
-    // The blocks it accounts for differ as FILE has them, except where only
-    // the zero filling after the data is cut.
-    const bool differ = e.kind != Kind::AFTER_DATA || e.cuts;
-    if (c.repair != nullptr) {
-        for (long long k = n; k < next && differ; ++k) {
-            const auto i = static_cast<std::size_t>(k - n);
-            // A run kept as FILE has it leaves the report's blocks on either
-            // side as FILE has them, before it at the alignment it found.
-            const bool kept = e.report_slip >= 0 && i < stored.count &&
-                              matches(view(c.file), SIZE * k + (k < e.report_slip ? shift_before : c.shift),
-                                      stored.sums[i]);
-            repair_verdict(*c.repair, k, kept, i < stored.count ? &stored.sums[i] : nullptr);
-        }
-        if (e.report_slip >= 0) {
-            repair_keep(*c.repair, view(c.file), e, stored, n);
-        } else {
-            repair_undo(*c.repair, view(c.file), e, stored, n);
-        }
-    }
-    c.failed += next - n;
+    record_finding(c.ledger, c.file, n, next, at, filled, e, told, stored, shift_before, c.shift);
     return next;
 }
 
-// The report's last block at FILE's `at`: where FILE matches it with its
-// bytes from some X on cut off, those are FILE's bytes after the report's
-// data. The report cannot tell a zero byte from the filling, so the
-// shortest such FILE is taken; the report's data has at least one byte of
-// its last block.
-long long data_end(const FileView& f, long long at, const BlockSums& stored)
+// ---- a listing's digits ----
+
+TypedCheck typed_check(Check& c, long long at)
 {
-    const long long end = std::min(f.size, at + SIZE);
-    Block block = file_block(f, at);
-    long long found = -1;
-    for (long long x = end; x > at; --x) {
-        if (x < end) {
-            block[static_cast<std::size_t>(x - at)] = 0;
-        }
-        if (sum_block(block) == stored) {
-            found = x;
-        }
+    return {c.file, c.ahead, c.report, c.scan, c.shift, needed_from(c, at), c.ledger.teller.unexplained};
+}
+
+// What the listing's digits made of block n, settled: the block to go on
+// with; -1 where they made nothing of it, -2 where the window had no room.
+long long settle_typed(Check& c, long long n, long long at, const StoredBlocks& stored, const TypedChoice& t)
+{
+    switch (t.is) {
+    case TypedChoice::Is::NOTHING:
+        return -1;
+    case TypedChoice::Is::NO_ROOM:
+        return -2;
+    case TypedChoice::Is::SETTLE:
+        break;
     }
-    return found;
-}
-
-Explanation run_to(const FileView& f, long long at, long long n, const StoredBlocks& stored, long long shift,
-                   bool loose)
-{
-    return shift > 0 ? explain_extra(f, at, n, shift, stored, loose)
-                     : explain_missing(f, at, n, -shift, stored, loose);
-}
-
-// The one run among the shifts that explains the block exactly at one
-// place (or several with the same result); DIFFERS if none, or several, do.
-Explanation exact_run(const FileView& f, long long at, long long n, const StoredBlocks& stored,
-                      const std::array<long long, HITS>& shifts, std::size_t count)
-{
-    Explanation found;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (shifts[i] == 0) {
-            continue;
-        }
-        const Explanation e = run_to(f, at, n, stored, shifts[i], false);
-        if (e.kind != Kind::EXTRA && e.kind != Kind::MISSING) {
-            continue;
-        }
-        if (found.kind != Kind::DIFFERS) {
-            return {};
-        }
-        found = e;
-    }
-    return found;
-}
-
-// FILE's block `block` at `p`, of which `filled` bytes are FILE's, has
-// the values `stored` as it is, or with one or two bytes changed.
-bool fits(const Block& block, std::size_t filled, long long p, const BlockSums& stored)
-{
-    const BlockSums now = sum_block(block);
-    return now == stored ||
-           (filled > 0 && explain_changes(block, filled, p, stored, now).kind != Kind::DIFFERS);
+    return settle(c, n, at, t.filled, t.e, stored, t.tells_other ? &t.told : nullptr);
 }
 
 // Block k stands at FILE's `p` as it is, or with one or two bytes changed.
 bool fits_at(const Check& c, long long k, long long p)
 {
-    const FileView f = view(c.file);
-    const auto filled = static_cast<std::size_t>(std::clamp(f.size - p, 0LL, SIZE));
-    return fits(file_block(f, p), filled, p, sums_of(c.ahead, k));
+    return fits_at(view(c.file), p, sums_of(c.ahead, k));
 }
 
 // The blocks from the first after a run up to block `until`, which chose
@@ -281,292 +151,13 @@ bool holds_until(const Check& c, long long n, long long at, const Explanation& r
     return true;
 }
 
-// ---- a listing's digits ----
-
-// How the blocks after block n pair the listing's digits: as they are, or
-// only anew after a digit missing in block n, or one too many. The first
-// block after it that the pairing changes decides; where it has a digit
-// slip of its own, the block after that stands a byte on or back (both
-// slips one way), or where it stood (one each way): the slip in block n is
-// then taken only where its own report shows it. UNTOLD where no block
-// tells, before FILE or the report ends or DECIDE blocks on.
-struct Pairing {
-    enum class Is : std::uint8_t { SAME, MISSING, EXTRA, EITHER, UNTOLD } is;
-    bool sure;   // the blocks after say so; else block n's report must
-    bool a_byte; // they stand a byte on or back: a run of one byte, where that explains block n
-};
-
-// FILE's block at `p` as the digits pair now, and paired half a byte
-// back and on.
-struct Pairings {
-    Block as_is;
-    Block back;
-    Block on;
-    std::size_t back_filled;
-    std::size_t on_filled;
-};
-
-Pairings pairings_at(const FileWindow& w, long long p)
-{
-    Pairings b{file_block(view(w), p), {}, {}, 0, 0};
-    b.back = slipped_block(w, p, Slip::MISSING, 2 * p - 1, 0, b.back_filled);
-    b.on = slipped_block(w, p, Slip::EXTRA, 2 * p - 1, 0, b.on_filled);
-    return b;
-}
-
-// The block is one digit over and over, so that every pairing gives it.
-bool any_pairing(const Pairings& b)
-{
-    return b.as_is == b.back && b.as_is == b.on && b.on_filled == BLOCK_SIZE;
-}
-
-Pairing pairing_after(const Check& c, long long n, long long at)
-{
-    const FileWindow& w = c.file;
-    const long long held = w.base + static_cast<long long>(w.filled);
-    for (long long k = n + 1; k <= n + DECIDE && has_block(c.ahead, k); ++k) {
-        const long long p = at + SIZE * (k - n);
-        if (p + SIZE > held) {
-            break;
-        }
-        const Pairings b = pairings_at(w, p);
-        if (any_pairing(b)) {
-            continue;
-        }
-        const BlockSums& stored = sums_of(c.ahead, k);
-        if (fits(b.as_is, BLOCK_SIZE, p, stored)) {
-            return {Pairing::Is::SAME, true, false};
-        }
-        if (fits(b.back, b.back_filled, p, stored)) {
-            return {Pairing::Is::MISSING, true, false};
-        }
-        if (fits(b.on, b.on_filled, p, stored)) {
-            return {Pairing::Is::EXTRA, true, false};
-        }
-        // A byte either way: a run of one byte, or a digit slip in block n
-        // and another one the same way in this block, where what stands
-        // between them is a digit over and over.
-        const bool back_a_byte = fits_at(c, k, p - 1);
-        if (back_a_byte || fits_at(c, k, p + 1)) {
-            return {back_a_byte ? Pairing::Is::MISSING : Pairing::Is::EXTRA, false, true};
-        }
-        if (!has_block(c.ahead, k + 1) || p + 2 * SIZE + 1 > held) {
-            return {Pairing::Is::SAME, true, false};
-        }
-        for (const long long by : {0LL, -1LL, 1LL}) {
-            const Pairings next = pairings_at(w, p + SIZE + by);
-            if (!any_pairing(next) && fits(next.as_is, BLOCK_SIZE, p + SIZE + by, sums_of(c.ahead, k + 1))) {
-                return {by == 0  ? Pairing::Is::EITHER
-                        : by < 0 ? Pairing::Is::MISSING
-                                 : Pairing::Is::EXTRA,
-                        false, false};
-            }
-        }
-        return {Pairing::Is::SAME, true, false};
-    }
-    return {Pairing::Is::UNTOLD, false, false};
-}
-
-// Pairs the digits anew, for block n at FILE's `at`, and keeps no sum of
-// the window's old bytes. False where the window has no room.
-bool pair_digits(Check& c, long long at, Slip slip, long long q, unsigned value, bool typed)
-{
-    c.scan.valid = false;
-    c.scan.summed_at = -1;
-    return pair_anew(c.file, slip, q, value, typed, needed_from(c, at));
-}
-
-// The digit slip `found` in block n: the digits pair anew from it, and it
-// is told as the byte typed wrong. The block to go on with, -2 where the
-// window has no room.
-long long settle_slip(Check& c, long long n, long long at, const StoredBlocks& stored, const SlipFound& found)
-{
-    // In a run of one digit, the slip could be at any of its places: told
-    // with all of them, as the digits stand before they pair anew.
-    Explanation e;
-    const DigitRange range = slip_range(c.file, found.slip, found.q, found.value);
-    // Where every place is among the characters typed for the slip's byte
-    // (three where a digit is one too many; one where a digit is missing,
-    // which may go before or after it), the byte is named.
-    const long long own = 2 * (found.q >> 1);
-    if (range.first < own || range.last > own + (found.slip == Slip::EXTRA ? 2 : 1)) {
-        const DigitPlace from = digit_place(c.file, range.first);
-        const DigitPlace to = digit_place(c.file, range.last);
-        e.span.byte = found.q >> 1;
-        e.span.from_line = from.line;
-        e.span.from_column = from.column;
-        e.span.to_line = to.line;
-        e.span.to_column = to.column;
-        // The report's blocks, at the alignment of block n.
-        const auto block_of = [&](long long digit) {
-            const long long d = (digit >> 1) - at;
-            return n + (d >= 0 ? d / SIZE : -((SIZE - 1 - d) / SIZE));
-        };
-        e.span.from_block = block_of(range.first);
-        e.span.to_block = block_of(range.last);
-    }
-    if (!pair_digits(c, at, found.slip, found.q, found.value, true)) {
-        return -2;
-    }
-    const long long p = found.q >> 1;
-    const std::uint8_t value = file_byte(view(c.file), p);
-    e.kind = Kind::BYTES;
-    e.changed = 1;
-    e.changes[0] = {p, value, value};
-    if (found.besides) {
-        // The byte typed wrong besides, as the digits now pair.
-        e.changes[e.changed++] = {found.other.at, file_byte(view(c.file), found.other.at), found.other.was};
-        if (e.changes[1].at < e.changes[0].at) {
-            std::swap(e.changes[0], e.changes[1]); // in FILE's order, as the repair writes
-        }
-    }
-    const auto now_filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
-    return settle(c, n, at, now_filled, e, stored);
-}
-
-// Block n of a listing differs, and `changes` is what changed bytes make
-// of it. Where the blocks after pair the digits anew, a digit is missing
-// in it or one too many: the one place (or several with one result) that
-// gives the block its report is told as the byte typed wrong; where none
-// does, the block differs, and the digits pair anew from the block after.
-// Where the blocks after do not say so for sure, the block's own report
-// may still show the digit, if no change explains it. The block to go on
-// with; -1 where the digits pair as they are, -2 where the window has no
-// room.
-long long digit_slip(Check& c, long long n, long long at, std::size_t filled, const StoredBlocks& stored,
-                     const Explanation& changes)
-{
-    const Pairing after = pairing_after(c, n, at);
-    if (after.is == Pairing::Is::SAME || (!after.sure && changes.kind != Kind::DIFFERS)) {
-        return -1;
-    }
-    if (after.a_byte &&
-        run_to(view(c.file), at, n, stored, after.is == Pairing::Is::EXTRA ? 1 : -1, false).kind !=
-            Kind::DIFFERS) {
-        return -1;
-    }
-    const SlipFound found = find_slip(c.file, at, after.is != Pairing::Is::EXTRA,
-                                      after.is != Pairing::Is::MISSING, stored.sums[0]);
-    if (found.results != 1) {
-        if (!after.sure) {
-            return -1;
-        }
-        // The digits after the block pair anew, the block as typed.
-        const long long end = 2 * (at + SIZE);
-        const bool paired =
-            after.is == Pairing::Is::MISSING
-                ? pair_digits(c, at, Slip::MISSING, end, file_byte(view(c.file), at + SIZE - 1) & 0xFu, false)
-                : pair_digits(c, at, Slip::EXTRA, end, 0, false);
-        return paired ? settle(c, n, at, filled, changes, stored) : -2;
-    }
-    return settle_slip(c, n, at, stored, found);
-}
-
-// The window's digits paired half a byte on: its byte j is the low digit
-// of FILE's byte j and the high digit of byte j + 1.
-FileView flipped_view(Check& c)
-{
-    const FileWindow& w = c.file;
-    std::size_t made = w.filled > 0 ? w.filled - 1 : 0;
-    for (std::size_t i = 0; i < made; ++i) {
-        c.flipped[i] = static_cast<std::uint8_t>((w.bytes[i] & 0xFu) << 4u | w.bytes[i + 1] >> 4u);
-    }
-    if (w.filled > 0 && w.listing->has_high) {
-        c.flipped[made] = static_cast<std::uint8_t>((w.bytes[made] & 0xFu) << 4u | w.listing->high);
-        ++made;
-    }
-    const long long end = w.base + static_cast<long long>(made);
-    return {c.flipped.data(), w.base, end, w.ended ? end : LLONG_MAX};
-}
-
-// Block n of a listing differs, and nothing in bytes explains it or stands
-// after it: the blocks after may stand in the other pairing of the digits,
-// an odd number of digits on or back, after a digit slip and a run of bytes
-// in this block or the next. In that pairing they choose a shift, looked
-// up as in bytes, at the first block of a run of differing ones and every
-// GROUP-th after it (each look-up reads the window over). A run of bytes
-// that explains the block to the shift either side of it comes first (the
-// digit slip is then in a later block), then a digit slip that explains
-// it (the run is later); otherwise the block differs, and the digits pair
-// anew and the alignment moves at its end, silently, by a run of bytes at
-// most a block long. The block to go on with; -1 where the other pairing
-// tells nothing, -2 where the window has no room.
-long long other_pairing(Check& c, long long n, long long at, std::size_t filled, const StoredBlocks& stored,
-                        const Explanation& changes)
-{
-    if (c.teller.unexplained % static_cast<long long>(GROUP) != 0 || stored.count < 2) {
-        return -1;
-    }
-    Scan scan;
-    const FileView other = flipped_view(c);
-    const Decision d = decide(c.ahead, scan, c.report, other, c.shift, n, at);
-    c.scan.valid = false; // the blocks' places found are the other pairing's
-    if (d.is != Decision::Is::SHIFT || d.count != 1) {
-        return -1;
-    }
-    // Its byte shift s is 2s + 1 digits: a run of s bytes and a digit too
-    // many, or of s + 1 bytes and a digit missing.
-    const long long s = d.shifts[0];
-    const FileView f = view(c.file);
-    for (const long long run : {s, s + 1}) {
-        if (run == 0) {
-            continue;
-        }
-        const Explanation e = run_to(f, at, n, stored, run, false);
-        if (e.kind == Kind::EXTRA || e.kind == Kind::MISSING) {
-            return settle(c, n, at, filled, e, stored);
-        }
-    }
-    const SlipFound found = find_slip(c.file, at, true, true, stored.sums[0]);
-    if (found.results == 1) {
-        return settle_slip(c, n, at, stored, found);
-    }
-    // Moved silently, the alignment must hold for the blocks before the one
-    // that chose it, changed bytes aside: a slip among them would be told
-    // at the wrong place.
-    if (s < -SIZE || s > SIZE) {
-        return -1;
-    }
-    for (long long k = n + 1; k < d.by; ++k) {
-        const long long p = SIZE * k + c.shift + s;
-        if (!fits(file_block(other, p), BLOCK_SIZE, p, sums_of(c.ahead, k))) {
-            return -1;
-        }
-    }
-    // The block's end, or where a run missing from its end begins: from
-    // there the digits pair on, and the block after stands `s` further.
-    const long long from = at + SIZE + std::min(s, 0LL);
-    if (!pair_digits(c, at, Slip::EXTRA, 2 * from, 0, false)) {
-        return -2;
-    }
-    if (s == 0) {
-        return settle(c, n, at, filled, changes, stored);
-    }
-    Explanation run;
-    run.kind = s > 0 ? Kind::EXTRA : Kind::MISSING;
-    run.length = std::llabs(s);
-    run.at = from;
-    run.last = from;
-    run.place = SIZE * (n + 1) + std::min(s, 0LL);
-    return settle(c, n, at, filled, run, stored, &changes);
-}
-
 // FILE ends inside block n, before the report's data ends: the rows it
 // has are compared by their row sums, since the column sums and the CRC
 // wait for the whole block, and only those that differ are told. Block n
 // and those after it count as differing unless FILE matches so far.
 void ends_inside(Check& c, long long n, long long at, const BlockSums& now, std::size_t filled)
 {
-    const BlockSums& stored = sums_of(c.ahead, n);
-    Explanation e;
-    e.rows = complete_rows_differing(now, stored, filled);
-    if (e.rows != 0) {
-        tell(c.teller, n, at, at + static_cast<long long>(filled) - 1, e);
-        c.rows_differ = true;
-    }
-    if (c.repair != nullptr) {
-        repair_verdict(*c.repair, n, false, &stored);
-    }
+    record_stop_inside(c.ledger, n, at, now, filled, sums_of(c.ahead, n));
 }
 
 // Nothing in bytes moves the alignment at block n: what changes make of
@@ -575,7 +166,8 @@ long long differs_as_is(Check& c, long long n, long long at, std::size_t filled,
                         const Explanation& changes)
 {
     if (c.file.listing != nullptr && changes.kind == Kind::DIFFERS) {
-        const long long next = other_pairing(c, n, at, filled, stored, changes);
+        const long long next = settle_typed(
+            c, n, at, stored, other_pairing(c.typed, typed_check(c, at), n, at, filled, stored, changes));
         if (next != -1) {
             return next;
         }
@@ -620,7 +212,8 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
 
     const Explanation changes = explain_changes(block, filled, at, sums, now);
     if (c.file.listing != nullptr) {
-        const long long next = digit_slip(c, n, at, filled, stored, changes);
+        const long long next =
+            settle_typed(c, n, at, stored, digit_slip(typed_check(c, at), n, at, filled, stored, changes));
         if (next != -1) {
             return std::max(next, -1LL); // the window's lack of room is trouble, as reading's
         }
@@ -680,11 +273,11 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     // one to an alignment the first of those blocks allowed, since a later
     // run may have moved the one they chose.
     if (d.is == Decision::Is::SHIFT || d.is == Decision::Is::OPEN) {
-        const Explanation run = exact_run(file_now, at, n, stored, d.shifts, d.count);
+        const Explanation run = exact_run(file_now, at, n, stored, d.shifts.data(), d.count);
         if (run.kind != Kind::DIFFERS && holds_until(c, n, at, run, d.by)) {
             return settle(c, n, at, filled, run, stored);
         }
-        const Explanation near = exact_run(file_now, at, n, stored, d.first, d.first_count);
+        const Explanation near = exact_run(file_now, at, n, stored, d.first.data(), d.first_count);
         if (near.kind != Kind::DIFFERS && holds_until(c, n, at, near, d.first_by)) {
             return settle(c, n, at, filled, near, stored);
         }
@@ -734,44 +327,15 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     return differs_as_is(c, n, at, filled, stored, changes);
 }
 
-// A listing's digits that could not be read, in the block at FILE's `at`,
-// are given by the report of block n where it settles them: the window
-// then holds their values, for the explanations and the repair alike, and
-// the bytes are still told as typed wrong.
-// Whether the block has such digits.
-bool solve_listing_block(Check& c, long long n, long long at)
+Outcome trouble(Check& c, Trouble why)
 {
-    FileWindow& w = c.file;
-    const long long end = std::min(at + SIZE, w.base + static_cast<long long>(w.filled));
-    if (!unread_in(w, at, end)) {
-        return false; // the common block: nothing to solve, nothing to copy
-    }
-    std::array<std::uint8_t, BLOCK_SIZE> unread{};
-    for (long long p = at; p < end; ++p) {
-        unread[static_cast<std::size_t>(p - at)] = unread_at(w, p);
-    }
-    Block block = file_block(view(w), at);
-    if (solve_unread(block, unread, static_cast<std::size_t>(end - at), sums_of(c.ahead, n))) {
-        std::copy(block.begin(), block.begin() + (end - at), w.bytes.begin() + (at - w.base));
-    }
-    return true;
-}
-
-Outcome trouble(const char* text, const char* name)
-{
-    std::fprintf(stderr, "%s%s\n", text, name);
+    c.trouble = why;
     return Outcome::TROUBLE;
 }
 
 Outcome report_trouble(Check& c, Record r)
 {
-    if (r == Record::FAILED) {
-        return trouble("cannot read ", c.report_name);
-    }
-    c.not_a_report = true;
-    std::fprintf(stderr, "%s: line %lld, column %lld is not part of a report\n", c.report_name,
-                 c.report.bad_line, c.report.bad_column);
-    return Outcome::TROUBLE;
+    return trouble(c, r == Record::FAILED ? Trouble::READ_REPORT : Trouble::NOT_A_REPORT);
 }
 
 // Block n matches at `at`; `unread` says a listing's block has digits that
@@ -780,16 +344,7 @@ void matched(Check& c, long long n, long long at, bool unread)
 {
     // A listing's block that matches with digits that could not be read,
     // read as 0, is settled by its report, and still typed wrong.
-    ++c.matched;
-    const auto filled = static_cast<std::size_t>(std::min(SIZE, view(c.file).size - at));
-    if (!unread || !tell_typed(c, n, at, filled, Explanation{})) {
-        tell_match(c.teller);
-    } else {
-        ++c.failed;
-    }
-    if (c.repair != nullptr) {
-        repair_verdict(*c.repair, n, true, nullptr);
-    }
+    record_match(c.ledger, c.file, n, at, unread);
     c.last_block = n;
     c.last_at = at;
     c.last_matched = true;
@@ -815,22 +370,7 @@ bool ends_early(Check& c, long long n, long long left)
 // unsolved for the same reason.
 void report_unread(Check& c, long long n, long long at)
 {
-    const FileView f = view(c.file);
-    const auto filled = static_cast<std::size_t>(std::min(SIZE, f.size - at));
-    const BlockSums now = sum_block(file_block(f, at));
-    const BlockSums& stored = sums_of(c.ahead, n);
-    const UnreadDigits& unread = unread_of(c.ahead, n);
-    const Explanation e = differs_on_read_digits(now, stored, unread.mask);
-    const long long last = at + static_cast<long long>(filled) - 1;
-    if (e.rows == 0 && e.columns == 0 && !e.crc) {
-        tell_report_unread(c.teller, n, at, last, unread, now);
-    } else {
-        tell(c.teller, n, at, last, e);
-    }
-    ++c.failed;
-    if (c.repair != nullptr) {
-        repair_verdict(*c.repair, n, false, &stored);
-    }
+    record_report_unread(c.ledger, view(c.file), n, at, sums_of(c.ahead, n), unread_of(c.ahead, n));
     c.last_block = n;
     c.last_at = at;
     c.last_matched = false;
@@ -883,84 +423,53 @@ Outcome finish_check(Check& c, long long n)
         while (!c.file.ended) {
             if (!hold(c.file, c.file.base + static_cast<long long>(c.file.filled) + 1,
                       c.file.base + static_cast<long long>(c.file.filled))) {
-                return trouble("cannot read ", c.file_name);
+                return trouble(c, Trouble::READ_FILE);
             }
         }
         f = view(c.file);
         e.length = f.size - e.at;
         e.place = e.at - c.shift;
-        tell(c.teller, report_blocks, e.at, f.size - 1, e);
+        record_after_data(c.ledger, report_blocks, e, f.size);
     }
-    if (c.repair != nullptr) {
-        repair_end(*c.repair, f, report_blocks);
-    }
-
-    const long long aligned_end = f.size - c.shift;
-    // FILE stops before the report's last block, as a listing typed over
-    // several evenings does: where nothing before its end differs, the
-    // blocks not yet there are no findings.
-    const bool early = aligned_end <= SIZE * (report_blocks - 1) || c.stops_in_last;
-    const bool so_far = early && c.failed == 0 && !c.rows_differ;
-    const long long after = aligned_end > report_end ? (aligned_end - report_end + SIZE - 1) / SIZE : 0;
-    // Where FILE stops early and something differs, the blocks it reached
-    // are what it is judged on: one not typed yet is no damage.
-    const long long reached_failed = c.failed + (c.rows_differ ? 1 : 0);
-    c.failed += std::max(0LL, report_blocks - n) + after;
-    if (so_far) {
-        tell_so_far(c.teller, c.file_name, f.size, report_blocks);
-        return Outcome::DIFFERS;
-    }
-    if (early) {
-        // The blocks compared, and the one FILE ends in.
-        const long long reached = std::min(report_blocks, std::max(n, (aligned_end + SIZE - 1) / SIZE));
-        tell_failed_so_far(c.teller, c.file_name, reached_failed, reached, report_blocks);
-        return Outcome::DIFFERS;
-    }
-    const long long blocks = report_blocks + after;
-    const long long file_blocks = (f.size + SIZE - 1) / SIZE;
-    if (file_blocks != report_blocks &&
-        (aligned_end <= SIZE * (report_blocks - 1) || aligned_end > report_end)) {
-        tell_counts(c.teller, file_blocks, report_blocks);
-    }
-    tell_verdict(c.teller, c.file_name, c.failed, blocks);
-    return c.failed == 0 ? Outcome::MATCHES : Outcome::DIFFERS;
+    // FILE stops before the report's data ends: before its last block, or
+    // inside it short of its data.
+    const bool early = f.size - c.shift <= SIZE * (report_blocks - 1) || c.stops_in_last;
+    return record_end(c.ledger, f, c.file_name, n, c.shift, report_blocks, early) ? Outcome::MATCHES
+                                                                                  : Outcome::DIFFERS;
 }
 
 // The check's state: large, so held once for the program, and made new
 // for each check rather than reset field by field.
 Check state;
 
-void start(Check& c, std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
-           bool listing, std::FILE* out, Repair* repair)
+void start(Check& c, std::FILE* report, std::FILE* file, const char* file_name, bool listing, std::FILE* out,
+           Repair* repair)
 {
     ::new (static_cast<void*>(&c)) Check{};
     start_reading(c.report, report);
     c.file.stream = file;
     start_ahead(c.ahead, c.scan);
-    start_telling(c.teller, out);
     if (listing) {
         start_listing(c.listing, file);
         c.file.listing = &c.listing;
-        c.teller.listing = &c.file;
     }
-    c.repair = repair;
-    c.report_name = report_name;
+    start_ledger(c.ledger, c.file, out, repair);
     c.file_name = file_name;
 }
 
-Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FILE* file,
-                  const char* file_name, bool listing, std::FILE* out, Repair* repair)
+Outcome run_check(Check& c, std::FILE* report, std::FILE* file, const char* file_name, bool listing,
+                  std::FILE* out, Repair* repair)
 {
-    start(c, report, report_name, file, file_name, listing, out, repair);
+    start(c, report, file, file_name, listing, out, repair);
     Ahead& a = c.ahead;
     long long n = 0;
     for (;;) {
         const long long at = SIZE * n + c.shift;
-        if (c.repair != nullptr) {
-            repair_copy(*c.repair, view(c.file), at);
+        if (c.ledger.repair != nullptr) {
+            repair_copy(*c.ledger.repair, view(c.file), at);
         }
         if (!hold(c.file, at + SIZE, needed_from(c, at))) {
-            return trouble("cannot read ", file_name);
+            return trouble(c, Trouble::READ_FILE);
         }
         drop_before(a, n);
         const FileView f = view(c.file);
@@ -992,7 +501,7 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
             ++n;
             continue;
         }
-        const bool unread = c.file.listing != nullptr && solve_listing_block(c, n, at);
+        const bool unread = c.file.listing != nullptr && solve_listing_block(c.file, at, sums_of(a, n));
         const Block block = file_block(f, at);
         const BlockSums now = sum_block(block);
         if (now == sums_of(a, n)) {
@@ -1010,10 +519,10 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
         c.last_matched = false;
         n = differs(c, n, at, block, now, filled);
         if (n < 0) {
-            return trouble("cannot read ", file_name);
+            return trouble(c, Trouble::READ_FILE);
         }
-        if (std::ferror(c.teller.out) != 0) {
-            return Outcome::TROUBLE; // the caller says "cannot write output"
+        if (std::ferror(c.ledger.teller.out) != 0) {
+            return trouble(c, Trouble::WRITE);
         }
     }
     return finish_check(c, n);
@@ -1021,9 +530,10 @@ Outcome run_check(Check& c, std::FILE* report, const char* report_name, std::FIL
 
 } // namespace
 
-Checked check(std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
-              bool listing, std::FILE* out, Repair* repair)
+Checked check(std::FILE* report, std::FILE* file, const char* file_name, bool listing, std::FILE* out,
+              Repair* repair)
 {
-    const Outcome outcome = run_check(state, report, report_name, file, file_name, listing, out, repair);
-    return {outcome, state.failed, state.report_blocks, state.matched, state.not_a_report};
+    const Outcome outcome = run_check(state, report, file, file_name, listing, out, repair);
+    return {outcome,       state.ledger.failed,   state.report_blocks,    state.ledger.matched,
+            state.trouble, state.report.bad_line, state.report.bad_column};
 }

@@ -18,6 +18,11 @@
 
 enum class Outcome { MATCHES, DIFFERS, TROUBLE };
 
+// Why a check stopped on trouble: REPORT or FILE could not be read,
+// REPORT's text is not a report (at `bad_line`, `bad_column`), or the
+// findings could not be written. The caller says so.
+enum class Trouble : std::uint8_t { NONE, READ_REPORT, READ_FILE, NOT_A_REPORT, WRITE };
+
 // What a check leaves for its caller: the outcome, the report's blocks
 // that FILE does not match, and the report's blocks, once read to its end.
 struct Checked {
@@ -25,14 +30,16 @@ struct Checked {
     long long failed;
     long long report_blocks;
     long long matched; // the report's blocks that FILE matched
-    bool not_a_report; // the trouble was REPORT's text
+    Trouble trouble;
+    long long bad_line;
+    long long bad_column;
 };
 
 // Checks FILE against REPORT, telling the findings and FILE's last line on
-// `out`; trouble is told on standard error. With a repair, writes it too.
+// `out`, and why it stopped where it did. With a repair, writes it too.
 // A `listing` FILE is hex text, typed or scanned, and findings name its
 // lines and columns.
 // Each call starts from a fresh state, held inside the check: its size is
 // the same whatever the files.
-Checked check(std::FILE* report, const char* report_name, std::FILE* file, const char* file_name,
-              bool listing, std::FILE* out, Repair* repair);
+Checked check(std::FILE* report, std::FILE* file, const char* file_name, bool listing, std::FILE* out,
+              Repair* repair);

@@ -18,6 +18,7 @@
 
 #include "check/addresses.h"
 #include "check/input.h"
+#include "check/unread.h"
 #include "checksums/block.h"
 #include "checksums/block_report.h"
 
@@ -41,9 +42,6 @@ struct Origin {
     std::uint8_t high_size = 0; // text's bytes that are the first character
     std::uint8_t unread = 0;    // its digits that could not be read: UNREAD_HIGH, UNREAD_LOW
 };
-
-inline constexpr std::uint8_t UNREAD_HIGH = 2;
-inline constexpr std::uint8_t UNREAD_LOW = 1;
 
 // The origins of the listing's bytes that a window holds, slot `at %
 // PLACES` for byte `at`. Most lines are runs of bytes typed alike, two
@@ -108,21 +106,3 @@ void start_listing(ListingReader& reader, std::FILE* stream);
 // the reader's `last_unread`.
 std::size_t read_listing(ListingReader& reader, std::uint8_t* bytes, TypedPlaces& places, std::size_t first,
                          std::size_t room);
-
-// A block's row `row`, added up as its report's row sum is, before the
-// sum is cut to a byte.
-unsigned row_sum(const Block& block, std::size_t row);
-
-// The values of a block's digits that could not be read, from its report
-// (`unread` gives each byte's, as an Origin does; they read as 0 in
-// `block`, of which `filled` bytes are FILE's): a digit alone in its row is
-// given by the row's sum, one alone in its column by the column's, and so
-// on as digits are settled; those left are tried in every value, row by
-// row, the last of a row or column again given by its sum, as far as
-// UNREAD_TRIED values tried: a block of nothing but unreadable digits
-// costs no more than that. Sets them and returns true only where
-// exactly one set of values gives every value of the block's report.
-inline constexpr long long UNREAD_TRIED = 1 << 16;
-inline constexpr std::size_t UNREAD_LEFT = 16; // digits left after the sums alone, at most
-bool solve_unread(Block& block, const std::array<std::uint8_t, BLOCK_SIZE>& unread, std::size_t filled,
-                  const BlockSums& stored);

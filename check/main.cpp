@@ -172,14 +172,25 @@ int main(int argc, char* argv[])
     }
 
     const Checked checked =
-        check(report, report_name, file, file_name, a.hex, stdout, a.output != nullptr ? &repair : nullptr);
+        check(report, file, file_name, a.hex, stdout, a.output != nullptr ? &repair : nullptr);
     const Outcome outcome = checked.outcome;
     std::fclose(file);
     std::fclose(report);
     if (outcome == Outcome::TROUBLE) {
         abandon_repair(repair);
-        if (checked.not_a_report) {
+        switch (checked.trouble) {
+        case Trouble::READ_REPORT:
+            return trouble("cannot read ", report_name);
+        case Trouble::READ_FILE:
+            return trouble("cannot read ", file_name);
+        case Trouble::NOT_A_REPORT:
+            std::fprintf(stderr, "%s: line %lld, column %lld is not part of a report\n", report_name,
+                         checked.bad_line, checked.bad_column);
             hint_names(report_name, file_name);
+            break;
+        case Trouble::NONE:
+        case Trouble::WRITE: // standard output: finish says so
+            break;
         }
         return finish(TROUBLE);
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "check/readings.h"
 
+#include "check/runs.h"
+
 #include <algorithm>
 #include <cstdlib>
 

@@ -6,7 +6,9 @@
 #include "check/input.h"
 #include "check/listing.h"
 #include "check/repair.h"
+#include "check/runs.h"
 #include "check/stored_report.h"
+#include "check/unread.h"
 #include "reference.h"
 #include "stored_reference.h"
 
