@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <cstdio>
 
+// Eight blocks in a row, a kilobyte, that nothing explains are one
+// stretch of damage (a run longer than the check follows, a garbled page):
+// one line, so that it does not bury the findings around it.
 inline constexpr std::size_t GROUP = 8;
 
 // A block that nothing explains: the report's block and the FILE bytes it

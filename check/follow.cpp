@@ -36,6 +36,10 @@ struct Check {
 
 constexpr long long SIZE = BLOCK_SIZE;
 
+// Besides a block to go on with, what explaining a block may come to.
+constexpr long long CANNOT_READ = -1; // FILE could not be read, or its window had no room
+constexpr long long NOT_TYPED = -2;   // a listing's digits made nothing of the block
+
 // ---- FILE ----
 
 // The lowest offset of FILE still needed: the current block's and the one
@@ -114,14 +118,14 @@ TypedCheck typed_check(Check& c, long long at)
 }
 
 // What the listing's digits made of block n, settled: the block to go on
-// with; -1 where they made nothing of it, -2 where the window had no room.
+// with, NOT_TYPED, or CANNOT_READ where the window had no room.
 long long settle_typed(Check& c, long long n, long long at, const StoredBlocks& stored, const TypedChoice& t)
 {
     switch (t.is) {
     case TypedChoice::Is::NOTHING:
-        return -1;
+        return NOT_TYPED;
     case TypedChoice::Is::NO_ROOM:
-        return -2;
+        return CANNOT_READ;
     case TypedChoice::Is::SETTLE:
         break;
     }
@@ -168,7 +172,7 @@ long long differs_as_is(Check& c, long long n, long long at, std::size_t filled,
     if (c.file.listing != nullptr && changes.kind == Kind::DIFFERS) {
         const long long next = settle_typed(
             c, n, at, stored, other_pairing(c.typed, typed_check(c, at), n, at, filled, stored, changes));
-        if (next != -1) {
+        if (next != NOT_TYPED) {
             return next;
         }
     }
@@ -185,13 +189,13 @@ long long differs_as_is(Check& c, long long n, long long at, std::size_t filled,
 }
 
 // Block n differs at the current alignment: decides the alignment and
-// explains the block. The block to go on with.
+// explains the block. The block to go on with, or CANNOT_READ.
 long long differs(Check& c, long long n, long long at, const Block& block, const BlockSums& now,
                   std::size_t filled)
 {
     // Everything an explanation reads, and the decision too.
     if (!hold(c.file, at + DECIDE_REACH, needed_from(c, at))) {
-        return -1;
+        return CANNOT_READ;
     }
     const StoredBlocks stored = stored_blocks(c.ahead, c.report, n);
     const FileView f = view(c.file);
@@ -214,8 +218,8 @@ long long differs(Check& c, long long n, long long at, const Block& block, const
     if (c.file.listing != nullptr) {
         const long long next =
             settle_typed(c, n, at, stored, digit_slip(typed_check(c, at), n, at, filled, stored, changes));
-        if (next != -1) {
-            return std::max(next, -1LL); // the window's lack of room is trouble, as reading's
+        if (next != NOT_TYPED) {
+            return next;
         }
         // A line the addresses show left out or typed twice here, which the
         // report confirms and after which the next block stands: where data
@@ -518,7 +522,7 @@ Outcome run_check(Check& c, std::FILE* report, std::FILE* file, const char* file
         c.last_at = at;
         c.last_matched = false;
         n = differs(c, n, at, block, now, filled);
-        if (n < 0) {
+        if (n == CANNOT_READ) {
             return trouble(c, Trouble::READ_FILE);
         }
         if (std::ferror(c.ledger.teller.out) != 0) {

@@ -63,6 +63,8 @@ long plain(long code)
     return code == 0x3000 ? ' ' : code;
 }
 
+// A colon among a line's first 12 characters ends an address: up to 8
+// digits, a sign before them and blanks around them fit.
 constexpr std::size_t ADDRESS_CHARS = 12;
 
 // At a line's start: the bytes up to and including a colon among its first

@@ -43,8 +43,8 @@ inline constexpr std::size_t PLACES = BUFFER_SIZE;
 inline constexpr std::uint8_t FULL = 0x80;
 inline constexpr std::uint8_t RUN = 0x40;
 inline constexpr std::uint8_t RUN_FIRST = 0x20;
-// The bytes of one run, at most: a place in a run is found from its
-// first byte.
+// The bytes of one run, at most: a place in a run is found by walking back
+// to its first byte, which this keeps within a cache line of flags.
 inline constexpr std::size_t LONGEST_RUN = 64;
 
 struct TypedPlaces {

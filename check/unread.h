@@ -29,6 +29,9 @@ unsigned row_sum(const Block& block, std::size_t row);
 // costs no more than that. Sets them and returns true only where
 // exactly one set of values gives every value of the block's report.
 inline constexpr long long UNREAD_TRIED = 1 << 16;
-inline constexpr std::size_t UNREAD_LEFT = 16; // digits left after the sums alone, at most
+// Digits left after the sums alone, at most: the search holds its state a
+// digit each, and with more than this left, the values tried would run
+// out long before they were covered.
+inline constexpr std::size_t UNREAD_LEFT = 16;
 bool solve_unread(Block& block, const std::array<std::uint8_t, BLOCK_SIZE>& unread, std::size_t filled,
                   const BlockSums& stored);

@@ -16,7 +16,9 @@
 #include <cstdint>
 #include <cstdio>
 
-// The longest run of extra or missing bytes that the check follows.
+// The longest run of extra or missing bytes that the check follows: a
+// page or a disk's sector lost or doubled, the longest slip a copy
+// commonly has. The window and the search for blocks ahead grow with it.
 inline constexpr long long MAX_SHIFT = 4096;
 
 // FILE's bytes as the check holds them: byte p at data[p - base] for
