@@ -152,6 +152,20 @@ void start_ahead(Ahead& ahead, Scan& scan)
     scan.summed_at = -1;
 }
 
+void forget_scan(Scan& scan, bool rewritten)
+{
+    scan.valid = false;
+    if (rewritten) {
+        scan.summed_at = -1;
+    }
+}
+
+void passed_whole(Ahead& ahead, Scan& scan, long long block)
+{
+    ahead.first = block + 1;
+    scan.valid = false;
+}
+
 bool has_block(const Ahead& a, long long block)
 {
     return block >= a.first && block < a.first + a.count;

@@ -88,6 +88,15 @@ struct Scan {
 
 void start_ahead(Ahead& ahead, Scan& scan);
 
+// The places found ahead are stale: the alignment moved, or, with
+// `rewritten`, FILE's bytes in the window changed (its digits paired anew,
+// or the other pairing looked up), so that no sum of them stands either.
+void forget_scan(Scan& scan, bool rewritten);
+
+// The report's record for `block` was taken whole, nothing held ahead:
+// the next block to read is the one after it.
+void passed_whole(Ahead& ahead, Scan& scan, long long block);
+
 bool has_block(const Ahead& ahead, long long block);
 const BlockSums& sums_of(const Ahead& ahead, long long block);
 const UnreadDigits& unread_of(const Ahead& ahead, long long block);

@@ -52,10 +52,7 @@ long long needed_from(const Check& c, long long at)
     if (c.ledger.repair == nullptr) {
         return before;
     }
-    // FILE's own block at the offset of the report's block OUTPUT is at,
-    // which a run kept as FILE has it puts a block or more from OUTPUT's.
-    const long long own = std::max(SIZE * (c.ledger.repair->block - c.ledger.repair->kept), at - MAX_SHIFT);
-    return std::min({before, c.ledger.repair->copied, own});
+    return std::min(before, repair_needs_from(*c.ledger.repair, at - MAX_SHIFT));
 }
 
 bool matches_at(const Check& c, long long block, long long at)
@@ -68,7 +65,7 @@ bool matches_at(const Check& c, long long block, long long at)
 void alignment_changes(Check& c, long long by)
 {
     c.shift += by;
-    c.scan.valid = false;
+    forget_scan(c.scan, false);
 }
 
 // Settles the explanation of block n, compared with FILE's bytes from
@@ -483,8 +480,7 @@ Outcome run_check(Check& c, std::FILE* report, std::FILE* file, const char* file
             }
             // Nothing read ahead: the record itself, compared whole.
             if (at < f.size && take_if_same(c.report, format_block_report(file_block(f, at)))) {
-                a.first = n + 1;
-                c.scan.valid = false;
+                passed_whole(a, c.scan, n);
                 matched(c, n, at, unread_in(c.file, at, at + SIZE));
                 ++n;
                 continue;

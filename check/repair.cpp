@@ -185,6 +185,13 @@ void repair_verdict(Repair& repair, long long block, bool matched, const BlockSu
     }
 }
 
+long long repair_needs_from(const Repair& repair, long long floor)
+{
+    // FILE's own block is at the report's block's offset, which a run kept
+    // as FILE has it puts a block or more from OUTPUT's.
+    return std::min(repair.copied, std::max(SIZE * (repair.block - repair.kept), floor));
+}
+
 void repair_copy(Repair& repair, const FileView& file, long long to)
 {
     if (repair.stopped) {

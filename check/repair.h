@@ -76,6 +76,11 @@ void abandon_repair(Repair& repair);
 // the report's values of it where the check holds them.
 void repair_verdict(Repair& repair, long long block, bool matched, const BlockSums* stored);
 
+// The lowest offset of FILE the repair still reads: what it has not copied
+// yet, and FILE's own block at the offset of the report's block it
+// writes, which it can use only as far back as `floor`.
+long long repair_needs_from(const Repair& repair, long long floor);
+
 // FILE's bytes up to `to`, as they are.
 void repair_copy(Repair& repair, const FileView& file, long long to);
 

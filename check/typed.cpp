@@ -109,8 +109,7 @@ Pairing pairing_after(const TypedCheck& c, long long n, long long at)
 // the window's old bytes. False where the window has no room.
 bool pair_digits(TypedCheck& c, Slip slip, long long q, unsigned value, bool typed)
 {
-    c.scan.valid = false;
-    c.scan.summed_at = -1;
+    forget_scan(c.scan, true);
     return pair_anew(c.file, slip, q, value, typed, c.keep_from);
 }
 
@@ -232,7 +231,7 @@ TypedChoice other_pairing(Typed& t, TypedCheck c, long long n, long long at, std
     Scan scan;
     const FileView other = flipped_view(t, c.file);
     const Decision d = decide(c.ahead, scan, c.report, other, c.shift, n, at);
-    c.scan.valid = false; // the blocks' places found are the other pairing's
+    forget_scan(c.scan, false); // the blocks' places found are the other pairing's
     if (d.is != Decision::Is::SHIFT || d.count != 1) {
         return {};
     }
