@@ -44,7 +44,7 @@ inline void check_and_repair(const std::string& report, const std::string& copy,
     std::FILE* const findings = std::tmpfile();
     repair = Repair{};
     repair.out = std::tmpfile();
-    const Outcome outcome = check(report_file, "report", file, "copy", listing, findings, &repair).outcome;
+    const Outcome outcome = check(report_file, file, "copy", listing, findings, &repair).outcome;
     if (outcome == Outcome::TROUBLE) {
         std::abort(); // a report quorvil wrote is never trouble
     }
